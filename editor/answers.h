@@ -1,0 +1,13 @@
+// The two questions asked before editing starts.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+// Writes the question and reads a whole number of at least 1. Anything else
+// (not a number, 0 or less) drops the rest of that line and asks again; a
+// number too large to hold counts as the largest one. Returns nothing when
+// the input ends first.
+std::optional<int> askNumber(std::istream& in, std::ostream& out,
+                             const std::string& question);
