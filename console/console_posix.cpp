@@ -17,6 +17,7 @@
 #include <array>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
 #include <string_view>
@@ -272,16 +273,16 @@ std::uint16_t virtualKeyFromCurses(int key)
     if (key >= KEY_F(1) && key <= KEY_F(63))  // shifted ones come as F13 on
         return static_cast<std::uint16_t>(keyF1 + (key - KEY_F(1)) % 12);
     switch (key) {
-    case KEY_UP: return keyUp;
-    case KEY_DOWN: return keyDown;
-    case KEY_LEFT: return keyLeft;
-    case KEY_RIGHT: return keyRight;
-    case KEY_HOME: return keyHome;
-    case KEY_END: return keyEnd;
-    case KEY_PPAGE: return keyPageUp;
-    case KEY_NPAGE: return keyPageDown;
-    case KEY_IC: return keyInsert;
-    case KEY_DC: return keyDelete;
+    case KEY_UP: case KEY_SR: return keyUp;
+    case KEY_DOWN: case KEY_SF: return keyDown;
+    case KEY_LEFT: case KEY_SLEFT: return keyLeft;
+    case KEY_RIGHT: case KEY_SRIGHT: return keyRight;
+    case KEY_HOME: case KEY_SHOME: return keyHome;
+    case KEY_END: case KEY_SEND: return keyEnd;
+    case KEY_PPAGE: case KEY_SPREVIOUS: return keyPageUp;
+    case KEY_NPAGE: case KEY_SNEXT: return keyPageDown;
+    case KEY_IC: case KEY_SIC: return keyInsert;
+    case KEY_DC: case KEY_SDC: return keyDelete;
     default: break;
     }
     // Keys with Shift, Ctrl or Alt held, named by terminfo as kUP5 and the
@@ -363,6 +364,10 @@ void closeConsole()
         return;
     flushinp();
     endwin();
+    // The terminal's cursor is back at the start of the line where the
+    // answers ended, which may still hold the last question.
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
     delwin(picture);
     delscreen(terminal);
     terminal = nullptr;

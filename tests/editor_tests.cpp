@@ -1,0 +1,501 @@
+// The editor as a user meets it: run in a pseudo-terminal, typed at, and its
+// screen read back cell by cell through a terminal emulator.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "terminal.h"
+
+namespace {
+
+// Colours as the terminal shows them.
+constexpr int black = 0;
+constexpr int lightGrey = 7;
+constexpr int darkGrey = 8;
+constexpr int yellow = 11;
+constexpr int white = 15;
+
+const std::string diamond = "\u2666";
+const std::string widthQuestion = "Hoe breed moet het level zijn? (max. 75) ";
+const std::string heightQuestion = "Hoe Hoog moet het level zijn? (max. 20) ";
+// A question as the screen shows it, without its trailing blank.
+const std::string shownHeightQuestion = heightQuestion.substr(0, 39);
+const std::string title = "Glisk Level editor versie: 1.5";
+const std::string help =
+    "SPATIE is blokje of niet, ESCAPE is stoppen, ENTER is saven";
+const std::string credit =
+    "Ontwerp je eigen level en speel het daarna in Glisk!";
+const std::string pauseText =
+    "Druk op een willekeurige toets om door te gaan. . .";
+
+const std::string keyUp = "\033[A";
+const std::string keyDown = "\033[B";
+const std::string keyRight = "\033[C";
+const std::string keyLeft = "\033[D";
+const std::string keyEscape = "\033";
+
+testing::AssertionResult cellIs(ProgramRun& run, int column, int row,
+                                const std::string& glyph, int foreground,
+                                int background)
+{
+    const Cell cell = cellAt(run, column, row);
+    const std::string shown = cell.glyph.empty() ? " " : cell.glyph;
+    if (shown == glyph && cell.foreground == foreground &&
+        cell.background == background)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "cell (" << column << "," << row << ") is '" << shown << "' "
+           << cell.foreground << " on " << cell.background << ", expected '"
+           << glyph << "' " << foreground << " on " << background
+           << screenDump(run);
+}
+
+testing::AssertionResult textIs(ProgramRun& run, int column, int row,
+                                const std::string& text, int foreground,
+                                int background)
+{
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        auto result = cellIs(run, column + static_cast<int>(at), row,
+                             std::string(1, text[at]), foreground, background);
+        if (!result)
+            return result;
+    }
+    return testing::AssertionSuccess();
+}
+
+// A cell as the cleared screen leaves it.
+testing::AssertionResult clearedAt(ProgramRun& run, int column, int row)
+{
+    const Cell cell = cellAt(run, column, row);
+    if ((cell.glyph.empty() || cell.glyph == " ") && cell.background == black)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "cell (" << column << "," << row << ") is '" << cell.glyph
+           << "' on " << cell.background << screenDump(run);
+}
+
+// The level's cell at grid column and row, as it should show.
+testing::AssertionResult levelCellIs(ProgramRun& run, int column, int row,
+                                     bool block, bool underCursor)
+{
+    return cellIs(run, column + 2, row + 4, block ? diamond : " ",
+                  underCursor ? white : yellow,
+                  underCursor ? darkGrey : black);
+}
+
+// Where the cursor's highlight is: the one cell on dark grey, or -1, -1.
+std::pair<int, int> highlightedCell(ProgramRun& run)
+{
+    std::pair<int, int> found{-1, -1};
+    for (int row = 0; row < 25; ++row)
+        for (int column = 0; column < 80; ++column)
+            if (cellAt(run, column, row).background == darkGrey) {
+                if (found.first != -1)
+                    return {-2, -2};
+                found = {column - 2, row - 4};
+            }
+    return found;
+}
+
+std::string screenSnapshot(ProgramRun& run)
+{
+    std::string snapshot;
+    for (int row = 0; row < 25; ++row)
+        for (int column = 0; column < 80; ++column) {
+            const Cell cell = cellAt(run, column, row);
+            snapshot += cell.glyph + ":" + std::to_string(cell.foreground) +
+                        "/" + std::to_string(cell.background) + " ";
+        }
+    return snapshot;
+}
+
+class Editor : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/glisk-editor-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        directory = name;
+    }
+
+    void TearDown() override { std::filesystem::remove_all(directory); }
+
+    // Starts the editor and answers both questions on one line.
+    void startEditing(ProgramRun& run, const std::string& answers,
+                      RunOptions options = {})
+    {
+        if (options.command.empty())
+            options = editorOptions(directory);
+        startProgram(run, options);
+        ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+        typeKeys(run, answers + "\r");
+        ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+        ASSERT_TRUE(waitFor(run, [&] {
+            return highlightedCell(run) == std::pair{0, 0};
+        })) << screenDump(run);
+    }
+
+    // Types a key and waits until the cursor's highlight stands there.
+    testing::AssertionResult moveTo(ProgramRun& run, const std::string& key,
+                                    int column, int row)
+    {
+        typeKeys(run, key);
+        if (waitFor(run,
+                    [&] { return highlightedCell(run) == std::pair{column, row}; }))
+            return testing::AssertionSuccess();
+        const auto [atColumn, atRow] = highlightedCell(run);
+        return testing::AssertionFailure()
+               << "cursor at " << atColumn << "," << atRow << ", expected "
+               << column << "," << row << screenDump(run);
+    }
+
+    bool levelFileExists() const
+    {
+        return std::filesystem::exists(directory + "/level.dat");
+    }
+
+    std::string directory;
+};
+
+TEST_F(Editor, AsksBothQuestionsWithTheAnswersOnOneLine)
+{
+    ProgramRun run;
+    startProgram(run, editorOptions(directory));
+    ASSERT_TRUE(waitFor(run, [&] { return run.output == widthQuestion; }))
+        << run.output;
+    typeKeys(run, "5 4\r");
+    // Both answers were there: the second question is asked and answered
+    // without waiting, and the editing screen follows.
+    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    EXPECT_EQ(run.output.substr(0, widthQuestion.size() + 5 +
+                                       heightQuestion.size()),
+              widthQuestion + "5 4\r\n" + heightQuestion);
+}
+
+TEST_F(Editor, DrawsTheScreenOfASmallLevel)
+{
+    ProgramRun run;
+    startEditing(run, "5 4");
+    EXPECT_TRUE(textIs(run, 25, 0, title, white, black));
+    EXPECT_TRUE(textIs(run, 10, 2, help, lightGrey, black));
+    EXPECT_TRUE(textIs(run, 14, 24, credit, white, black));
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 5; ++column) {
+            const bool border =
+                row == 0 || row == 3 || column == 0 || column == 4;
+            EXPECT_TRUE(levelCellIs(run, column, row, border,
+                                    column == 0 && row == 0));
+        }
+    for (int column = 0; column < 80; ++column) {
+        EXPECT_TRUE(clearedAt(run, column, 1));
+        EXPECT_TRUE(clearedAt(run, column, 3));
+        EXPECT_TRUE(clearedAt(run, column, 8));
+    }
+    for (const int column : {0, 1, 7, 8, 79})
+        EXPECT_TRUE(clearedAt(run, column, 5));
+    for (const int column : {0, 24, 55, 79})
+        EXPECT_TRUE(clearedAt(run, column, 0));
+    EXPECT_FALSE(run.cursorVisible);
+}
+
+TEST_F(Editor, LimitsTheSizeAndDrawsTheLargestLevel)
+{
+    ProgramRun run;
+    startEditing(run, "76 21");
+    for (int row = 0; row < 20; ++row) {
+        for (int column = 0; column < 75; ++column) {
+            const bool border =
+                row == 0 || row == 19 || column == 0 || column == 74;
+            ASSERT_TRUE(levelCellIs(run, column, row, border,
+                                    column == 0 && row == 0));
+        }
+        for (const int column : {0, 1, 77, 78, 79})
+            EXPECT_TRUE(clearedAt(run, column, row + 4));
+    }
+    EXPECT_EQ(rowText(run, 24), std::string(14, ' ') + credit);
+    // The limits hold for the cursor too.
+    for (int step = 0; step < 80; ++step)
+        typeKeys(run, keyRight);
+    EXPECT_TRUE(moveTo(run, keyDown, 74, 1));
+}
+
+TEST_F(Editor, KeepsTheCursorInsideAtEveryEdge)
+{
+    ProgramRun run;
+    startEditing(run, "4 3");
+    EXPECT_TRUE(moveTo(run, keyLeft, 0, 0));
+    EXPECT_TRUE(moveTo(run, keyUp, 0, 0));
+    EXPECT_TRUE(moveTo(run, keyRight, 1, 0));
+    EXPECT_TRUE(moveTo(run, keyRight + keyRight + keyRight, 3, 0));
+    EXPECT_TRUE(moveTo(run, keyRight, 3, 0));
+    EXPECT_TRUE(moveTo(run, keyDown + keyDown, 3, 2));
+    EXPECT_TRUE(moveTo(run, keyDown, 3, 2));
+    EXPECT_TRUE(moveTo(run, keyLeft, 2, 2));
+    EXPECT_TRUE(moveTo(run, keyUp, 2, 1));
+    // The cells left behind show in the normal colours again.
+    EXPECT_TRUE(levelCellIs(run, 0, 0, true, false));
+    EXPECT_TRUE(levelCellIs(run, 3, 2, true, false));
+    EXPECT_TRUE(levelCellIs(run, 2, 1, false, true));
+}
+
+TEST_F(Editor, HeightOneDrawsTwoRowsButKeepsTheCursorOnTheFirst)
+{
+    ProgramRun run;
+    startEditing(run, "1 1");
+    EXPECT_TRUE(levelCellIs(run, 0, 0, true, true));
+    EXPECT_TRUE(levelCellIs(run, 0, 1, true, false));
+    EXPECT_TRUE(moveTo(run, keyDown, 0, 0));
+    EXPECT_TRUE(moveTo(run, keyRight, 0, 0));
+}
+
+TEST_F(Editor, SpaceTogglesBordersAndInnerCells)
+{
+    ProgramRun run;
+    startEditing(run, "5 4");
+    typeKeys(run, " ");
+    ASSERT_TRUE(waitFor(run, [&] { return levelCellIs(run, 0, 0, false, true); }))
+        << screenDump(run);
+    ASSERT_TRUE(moveTo(run, keyRight + keyDown, 1, 1));
+    EXPECT_TRUE(levelCellIs(run, 0, 0, false, false));
+    typeKeys(run, " ");
+    ASSERT_TRUE(waitFor(run, [&] { return levelCellIs(run, 1, 1, true, true); }))
+        << screenDump(run);
+    typeKeys(run, " ");
+    ASSERT_TRUE(waitFor(run, [&] { return levelCellIs(run, 1, 1, false, true); }))
+        << screenDump(run);
+    ASSERT_TRUE(moveTo(run, keyRight, 2, 1));
+    EXPECT_TRUE(levelCellIs(run, 1, 1, false, false));
+}
+
+TEST_F(Editor, OtherKeysChangeNothing)
+{
+    ProgramRun run;
+    startEditing(run, "6 5");
+    ASSERT_TRUE(moveTo(run, keyRight + keyDown, 1, 1));
+    const std::string before = screenSnapshot(run);
+    // Letters, Tab, Backspace, F1, Home, Delete, and punctuation whose
+    // character codes are those of the arrow keys (%&'( ).
+    typeKeys(run, "aZ\t\x7f\033OP\033[H\033[3~%&'(");
+    settle(run, 200ms);
+    EXPECT_EQ(screenSnapshot(run), before) << screenDump(run);
+    // The keys were read: the editor still answers.
+    EXPECT_TRUE(moveTo(run, keyRight, 2, 1));
+}
+
+TEST_F(Editor, TakesCursorKeysInBothForms)
+{
+    ProgramRun run;
+    startEditing(run, "6 5");
+    EXPECT_TRUE(moveTo(run, "\033[C", 1, 0));
+    EXPECT_TRUE(moveTo(run, "\033OC", 2, 0));
+    EXPECT_TRUE(moveTo(run, "\033OB", 2, 1));
+    EXPECT_TRUE(moveTo(run, "\033[B", 2, 2));
+    EXPECT_TRUE(moveTo(run, "\033OD", 1, 2));
+    EXPECT_TRUE(moveTo(run, "\033OA", 1, 1));
+    EXPECT_TRUE(moveTo(run, "\033[1;2C", 2, 1));  // with Shift held
+}
+
+TEST_F(Editor, EscapeEndsWithThePauseAndRestoresTheTerminal)
+{
+    ProgramRun run;
+    RunOptions options = editorOptions(directory);
+    options.command = {"/bin/sh", "-c",
+                       "trap : INT TERM; stty -g > before; \"$0\"; echo \"status $?\"; "
+                       "stty -g > after",
+                       editorPath()};
+    startEditing(run, "5 4", options);
+    ASSERT_TRUE(moveTo(run, keyRight, 1, 0));
+    typeKeys(run, keyEscape);
+    ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
+    EXPECT_TRUE(textIs(run, 0, 0, pauseText, lightGrey, black));
+    // The screen stays as the editing left it while the pause waits.
+    EXPECT_TRUE(levelCellIs(run, 1, 0, true, true));
+    EXPECT_TRUE(textIs(run, 51, 0, " 1.5", white, black));
+    settle(run);
+    ASSERT_EQ(waitForExit(run, 50ms), -1) << "ended before the pause's key";
+
+    typeKeys(run, "x");
+    ASSERT_EQ(waitForExit(run), 0);
+    EXPECT_FALSE(levelFileExists());
+    // The shell's own screen is back, with the questions, a visible cursor
+    // and its own colours.
+    EXPECT_FALSE(run.altScreen);
+    EXPECT_TRUE(run.cursorVisible);
+    EXPECT_EQ(rowText(run, 0), widthQuestion + "5 4");
+    EXPECT_EQ(rowText(run, 1), shownHeightQuestion);
+    const int statusRow = 2;
+    EXPECT_EQ(rowText(run, statusRow), "status 0") << screenDump(run);
+    const Cell statusCell = cellAt(run, 0, statusRow);
+    EXPECT_EQ(statusCell.foreground, -1);
+    EXPECT_EQ(statusCell.background, -1);
+    std::ifstream before(directory + "/before");
+    std::ifstream after(directory + "/after");
+    const std::string modesBefore{std::istreambuf_iterator<char>(before), {}};
+    const std::string modesAfter{std::istreambuf_iterator<char>(after), {}};
+    EXPECT_FALSE(modesBefore.empty());
+    EXPECT_EQ(modesAfter, modesBefore);
+}
+
+class EndingSignal : public Editor,
+                     public testing::WithParamInterface<int> {};
+
+TEST_P(EndingSignal, EndsAtOnceWithoutSavingAndRestoresTheTerminal)
+{
+    ProgramRun run;
+    RunOptions options = editorOptions(directory);
+    options.command = {"/bin/sh", "-c",
+                       "trap : INT TERM; stty -g > before; \"$0\"; echo \"status $?\"; "
+                       "stty -g > after",
+                       editorPath()};
+    startEditing(run, "5 4", options);
+    ASSERT_TRUE(moveTo(run, keyRight + " ", 1, 0));
+    if (GetParam() == SIGINT)
+        typeKeys(run, "\003");
+    else
+        kill(-run.pid, SIGTERM);  // the editor, in the shell's group
+    const std::string status = "|status " + std::to_string(128 + GetParam());
+    ASSERT_TRUE(waitFor(run, [&] {
+        return screenDump(run).find(status) != std::string::npos;
+    })) << screenDump(run);
+    EXPECT_EQ(waitForExit(run), 0);
+    EXPECT_FALSE(levelFileExists());
+    EXPECT_FALSE(run.altScreen);
+    EXPECT_TRUE(run.cursorVisible);
+    std::ifstream before(directory + "/before");
+    std::ifstream after(directory + "/after");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}),
+              std::string(std::istreambuf_iterator<char>(before), {}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
+                         testing::Values(SIGINT, SIGTERM),
+                         [](const auto& info) {
+                             return info.param == SIGINT ? "CtrlC" : "SIGTERM";
+                         });
+
+TEST_F(Editor, KeepsThePictureThroughAResize)
+{
+    ProgramRun run;
+    startEditing(run, "8 6");
+    ASSERT_TRUE(moveTo(run, keyRight + keyDown + " " + keyRight, 2, 1));
+    const std::string before = screenSnapshot(run);
+
+    resizeTerminal(run, 10, 40);
+    ASSERT_TRUE(waitForText(run, 0, 25, "Glisk Level edi"))
+        << screenDump(run);
+    EXPECT_TRUE(levelCellIs(run, 1, 1, true, false));
+    EXPECT_TRUE(moveTo(run, keyLeft, 1, 1));
+
+    resizeTerminal(run, 25, 80);
+    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    ASSERT_TRUE(moveTo(run, keyRight, 2, 1));
+    EXPECT_EQ(screenSnapshot(run), before) << screenDump(run);
+}
+
+TEST_F(Editor, ShowsTheBlockAsALineDrawingDiamondOutsideUtf8)
+{
+    ProgramRun run;
+    RunOptions options = editorOptions(directory);
+    options.environment = {"TERM=xterm-256color", "LANG=C", "LC_ALL=C"};
+    startProgram(run, options);
+    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    typeKeys(run, "3 3\r");
+    const std::string lineDrawingDiamond = "\u25c6";
+    ASSERT_TRUE(waitFor(run, [&] {
+        return cellIs(run, 3, 4, lineDrawingDiamond, yellow, black);
+    })) << screenDump(run);
+    EXPECT_TRUE(cellIs(run, 2, 4, lineDrawingDiamond, white, darkGrey));
+    EXPECT_TRUE(cellIs(run, 3, 5, " ", yellow, black));
+    EXPECT_TRUE(textIs(run, 25, 0, title, white, black));
+}
+
+TEST_F(Editor, AsksAgainForAnswersThatCannotBeUsed)
+{
+    ProgramRun run;
+    startProgram(run, editorOptions(directory));
+    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    typeKeys(run, "breed\r");
+    ASSERT_TRUE(waitForText(run, 1, 0, widthQuestion)) << screenDump(run);
+    typeKeys(run, "0\r");
+    ASSERT_TRUE(waitForText(run, 2, 0, widthQuestion)) << screenDump(run);
+    typeKeys(run, "-4\r");
+    ASSERT_TRUE(waitForText(run, 3, 0, widthQuestion)) << screenDump(run);
+    // "3x": the width is 3, and the "x" makes the height be asked twice.
+    typeKeys(run, "3x\r");
+    ASSERT_TRUE(waitFor(run, [&] {
+        return rowText(run, 4) == heightQuestion + shownHeightQuestion;
+    })) << screenDump(run);
+    typeKeys(run, "99999999999999\r");
+    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    EXPECT_TRUE(levelCellIs(run, 2, 19, true, false));
+    EXPECT_TRUE(levelCellIs(run, 1, 18, false, false));
+    EXPECT_TRUE(clearedAt(run, 5, 4));
+}
+
+TEST_F(Editor, EndOfInputAtAQuestionEndsAtOnce)
+{
+    ProgramRun run;
+    startProgram(run, editorOptions(directory));
+    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    typeKeys(run, "7\r");
+    ASSERT_TRUE(waitForText(run, 1, 0, shownHeightQuestion))
+        << screenDump(run);
+    typeKeys(run, "\004");
+    ASSERT_EQ(waitForExit(run), 0);
+    EXPECT_FALSE(run.altScreen);
+    EXPECT_FALSE(levelFileExists());
+}
+
+TEST_F(Editor, WithoutAKeyboardEndsAsEscapeDoes)
+{
+    ProgramRun run;
+    RunOptions options = editorOptions(directory);
+    options.command = {"/bin/sh", "-c", "printf '5\\n4\\n' | \"$0\"",
+                       editorPath()};
+    startProgram(run, options);
+    ASSERT_EQ(waitForExit(run), 0) << screenDump(run);
+    EXPECT_FALSE(levelFileExists());
+    EXPECT_TRUE(run.cursorVisible);
+    EXPECT_FALSE(run.altScreen);
+}
+
+TEST_F(Editor, CtrlZSuspendsAndFgRepaints)
+{
+    ProgramRun run;
+    RunOptions options = editorOptions(directory);
+    options.command = {"/bin/bash", "--norc", "--noprofile", "-i"};
+    options.environment.push_back("PS1=$ ");
+    startProgram(run, options);
+    ASSERT_TRUE(waitForText(run, 0, 0, "$ ")) << screenDump(run);
+    typeKeys(run, "clear; '" + editorPath() + "'\r");
+    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    typeKeys(run, "5 4\r");
+    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    ASSERT_TRUE(moveTo(run, keyRight + " ", 1, 0));
+
+    typeKeys(run, "\032");
+    ASSERT_TRUE(waitFor(run, [&] { return !run.altScreen && run.cursorVisible; }))
+        << screenDump(run);
+    ASSERT_TRUE(waitFor(run, [&] {
+        return screenDump(run).find("Stopped") != std::string::npos;
+    })) << screenDump(run);
+
+    typeKeys(run, "fg\r");
+    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    EXPECT_TRUE(waitFor(run, [&] { return levelCellIs(run, 1, 0, false, true); }))
+        << screenDump(run);
+    EXPECT_TRUE(textIs(run, 25, 0, title, white, black));
+    EXPECT_TRUE(moveTo(run, keyDown, 1, 1));
+    typeKeys(run, keyEscape);
+    ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
+    typeKeys(run, "x");
+    ASSERT_TRUE(waitFor(run, [&] { return !run.altScreen; })) << screenDump(run);
+    typeKeys(run, "exit\r");
+    EXPECT_EQ(waitForExit(run), 0);
+}
+
+}  // namespace
