@@ -133,7 +133,7 @@ protected:
         startProgram(run, options);
         ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
         typeKeys(run, answers + "\r");
-        ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+        ASSERT_TRUE(waitForText(run, 14, 24, credit)) << screenDump(run);
         ASSERT_TRUE(waitFor(run, [&] {
             return highlightedCell(run) == std::pair{0, 0};
         })) << screenDump(run);
@@ -170,7 +170,7 @@ TEST_F(Editor, AsksBothQuestionsWithTheAnswersOnOneLine)
     typeKeys(run, "5 4\r");
     // Both answers were there: the second question is asked and answered
     // without waiting, and the editing screen follows.
-    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 14, 24, credit)) << screenDump(run);
     EXPECT_EQ(run.output.substr(0, widthQuestion.size() + 5 +
                                        heightQuestion.size()),
               widthQuestion + "5 4\r\n" + heightQuestion);
@@ -385,13 +385,13 @@ TEST_F(Editor, KeepsThePictureThroughAResize)
     const std::string before = screenSnapshot(run);
 
     resizeTerminal(run, 10, 40);
-    ASSERT_TRUE(waitForText(run, 0, 25, "Glisk Level edi"))
+    ASSERT_TRUE(waitForText(run, 25, 0, "Glisk Level edi"))
         << screenDump(run);
     EXPECT_TRUE(levelCellIs(run, 1, 1, true, false));
     EXPECT_TRUE(moveTo(run, keyLeft, 1, 1));
 
     resizeTerminal(run, 25, 80);
-    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 14, 24, credit)) << screenDump(run);
     ASSERT_TRUE(moveTo(run, keyRight, 2, 1));
     EXPECT_EQ(screenSnapshot(run), before) << screenDump(run);
 }
@@ -419,18 +419,18 @@ TEST_F(Editor, AsksAgainForAnswersThatCannotBeUsed)
     startProgram(run, editorOptions(directory));
     ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
     typeKeys(run, "breed\r");
-    ASSERT_TRUE(waitForText(run, 1, 0, widthQuestion)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 0, 1, widthQuestion)) << screenDump(run);
     typeKeys(run, "0\r");
-    ASSERT_TRUE(waitForText(run, 2, 0, widthQuestion)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 0, 2, widthQuestion)) << screenDump(run);
     typeKeys(run, "-4\r");
-    ASSERT_TRUE(waitForText(run, 3, 0, widthQuestion)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 0, 3, widthQuestion)) << screenDump(run);
     // "3x": the width is 3, and the "x" makes the height be asked twice.
     typeKeys(run, "3x\r");
     ASSERT_TRUE(waitFor(run, [&] {
         return rowText(run, 4) == heightQuestion + shownHeightQuestion;
     })) << screenDump(run);
     typeKeys(run, "99999999999999\r");
-    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 14, 24, credit)) << screenDump(run);
     EXPECT_TRUE(levelCellIs(run, 2, 19, true, false));
     EXPECT_TRUE(levelCellIs(run, 1, 18, false, false));
     EXPECT_TRUE(clearedAt(run, 5, 4));
@@ -442,7 +442,7 @@ TEST_F(Editor, EndOfInputAtAQuestionEndsAtOnce)
     startProgram(run, editorOptions(directory));
     ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
     typeKeys(run, "7\r");
-    ASSERT_TRUE(waitForText(run, 1, 0, shownHeightQuestion))
+    ASSERT_TRUE(waitForText(run, 0, 1, shownHeightQuestion))
         << screenDump(run);
     typeKeys(run, "\004");
     ASSERT_EQ(waitForExit(run), 0);
@@ -474,7 +474,7 @@ TEST_F(Editor, CtrlZSuspendsAndFgRepaints)
     typeKeys(run, "clear; '" + editorPath() + "'\r");
     ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
     typeKeys(run, "5 4\r");
-    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 14, 24, credit)) << screenDump(run);
     ASSERT_TRUE(moveTo(run, keyRight + " ", 1, 0));
 
     typeKeys(run, "\032");
@@ -485,7 +485,7 @@ TEST_F(Editor, CtrlZSuspendsAndFgRepaints)
     })) << screenDump(run);
 
     typeKeys(run, "fg\r");
-    ASSERT_TRUE(waitForText(run, 24, 14, credit)) << screenDump(run);
+    ASSERT_TRUE(waitForText(run, 14, 24, credit)) << screenDump(run);
     EXPECT_TRUE(waitFor(run, [&] { return levelCellIs(run, 1, 0, false, true); }))
         << screenDump(run);
     EXPECT_TRUE(textIs(run, 25, 0, title, white, black));
@@ -496,6 +496,88 @@ TEST_F(Editor, CtrlZSuspendsAndFgRepaints)
     ASSERT_TRUE(waitFor(run, [&] { return !run.altScreen; })) << screenDump(run);
     typeKeys(run, "exit\r");
     EXPECT_EQ(waitForExit(run), 0);
+}
+
+std::string fileContent(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+const std::string savedMessage = "Het bestand is gesaved,";
+const std::string failedMessage = "Het bestand is niet gesaved!";
+
+TEST_F(Editor, EnterSavesTheLevelShowsTheMessageAndPauses)
+{
+    ProgramRun run;
+    startEditing(run, "4 3");
+    ASSERT_TRUE(moveTo(run, keyRight + keyDown + " " + keyRight, 2, 1));
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
+    EXPECT_TRUE(textIs(run, 28, 12, savedMessage, lightGrey, black));
+    EXPECT_EQ(fileContent(directory + "/level.dat"),
+              "4 3\r\n\r\n1 1 1 1 \r\n1 1 0 1 \r\n1 1 1 1 \r\n");
+    typeKeys(run, " ");
+    EXPECT_EQ(waitForExit(run), 0);
+}
+
+TEST_F(Editor, SavedMessageStandsOverTheLargestLevel)
+{
+    ProgramRun run;
+    startEditing(run, "75 20");
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 28, 12, savedMessage)) << screenDump(run);
+    EXPECT_TRUE(textIs(run, 28, 12, savedMessage, lightGrey, black));
+    EXPECT_TRUE(levelCellIs(run, 25, 8, false, false));
+    EXPECT_TRUE(levelCellIs(run, 49, 8, false, false));
+    EXPECT_TRUE(levelCellIs(run, 0, 8, true, false));
+    EXPECT_EQ(fileContent(directory + "/level.dat").size(), 3049u);
+}
+
+// A save that fails says so and lets the user go on; once the cause is gone,
+// Enter saves, clears the failure and ends as usual.
+TEST_F(Editor, FailedSaveSaysSoAndTheEditingGoesOn)
+{
+    const std::string levelFile = directory + "/level.dat";
+    std::filesystem::create_directory(levelFile);
+    ProgramRun run;
+    startEditing(run, "5 4");
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 26, 3, failedMessage)) << screenDump(run);
+    EXPECT_TRUE(textIs(run, 26, 3, failedMessage, lightGrey, black));
+    EXPECT_TRUE(clearedAt(run, 28, 12));
+    ASSERT_TRUE(moveTo(run, keyRight + keyDown, 1, 1));
+    typeKeys(run, " ");
+    ASSERT_TRUE(waitFor(run, [&] { return levelCellIs(run, 1, 1, true, true); }))
+        << screenDump(run);
+
+    std::filesystem::remove(levelFile);
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
+    EXPECT_TRUE(textIs(run, 28, 12, savedMessage, lightGrey, black));
+    for (int column = 0; column < 80; ++column)
+        EXPECT_TRUE(clearedAt(run, column, 3));
+    EXPECT_EQ(fileContent(levelFile),
+              "5 4\r\n\r\n1 1 1 1 1 \r\n1 1 0 0 1 \r\n1 0 0 0 1 \r\n"
+              "1 1 1 1 1 \r\n");
+    typeKeys(run, "x");
+    EXPECT_EQ(waitForExit(run), 0);
+}
+
+TEST_F(Editor, EscapeAfterAFailedSaveEndsWithoutWriting)
+{
+    const std::string levelFile = directory + "/level.dat";
+    std::filesystem::create_directory(levelFile);
+    ProgramRun run;
+    startEditing(run, "5 4");
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 26, 3, failedMessage)) << screenDump(run);
+    typeKeys(run, keyEscape);
+    ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
+    EXPECT_TRUE(clearedAt(run, 28, 12));
+    typeKeys(run, "x");
+    EXPECT_EQ(waitForExit(run), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(levelFile));
 }
 
 }  // namespace

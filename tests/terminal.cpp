@@ -177,7 +177,7 @@ bool waitFor(ProgramRun& run, const std::function<bool()>& condition,
     }
 }
 
-bool waitForText(ProgramRun& run, int row, int column, const std::string& text,
+bool waitForText(ProgramRun& run, int column, int row, const std::string& text,
                  std::chrono::milliseconds timeout)
 {
     int cells = 0;

@@ -60,7 +60,7 @@ void typeKeys(ProgramRun& run, const std::string& bytes);
 // Reads the program's output until the condition holds; false on time-out.
 bool waitFor(ProgramRun& run, const std::function<bool()>& condition,
              std::chrono::milliseconds timeout = screenTimeout);
-bool waitForText(ProgramRun& run, int row, int column, const std::string& text,
+bool waitForText(ProgramRun& run, int column, int row, const std::string& text,
                  std::chrono::milliseconds timeout = screenTimeout);
 // Waits for the program to end and returns waitpid's status, -1 on time-out.
 int waitForExit(ProgramRun& run,
