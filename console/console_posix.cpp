@@ -40,7 +40,9 @@ constexpr int escapeDelayMilliseconds = 20;
 constexpr const char* pauseText =
     "Druk op een willekeurige toets om door te gaan. . .";
 
-constexpr std::array endingSignals{SIGINT, SIGTERM, SIGQUIT, SIGHUP};
+// Those that end the program, then a resize and Ctrl-Z.
+constexpr std::array caughtSignals{SIGINT,  SIGTERM,  SIGQUIT,
+                                   SIGHUP,  SIGWINCH, SIGTSTP};
 
 SCREEN* terminal = nullptr;
 WINDOW* picture = nullptr;
@@ -65,6 +67,12 @@ void catchSignal(int signalNumber, void (*handler)(int))
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     sigaction(signalNumber, &action, nullptr);
+}
+
+void catchSignals(void (*handler)(int))
+{
+    for (const int signalNumber : caughtSignals)
+        catchSignal(signalNumber, handler);
 }
 
 // The palette numbers blue as 1 and red as 4; curses the other way round.
@@ -165,12 +173,29 @@ void endBySignal(int signalNumber)
     _exit(128 + signalNumber);
 }
 
+// Ctrl-Z: the terminal is given back while the program is stopped, and the
+// whole picture is shown again when it goes on.
+void suspend()
+{
+    endwin();
+    catchSignal(SIGTSTP, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(SIGTSTP);
+    catchSignal(SIGTSTP, noteSignal);
+    repaintAll();
+}
+
 void actOnSignals()
 {
     unsigned char byte;
     while (read(signalPipe[0], &byte, 1) == 1) {
         if (byte == SIGWINCH)
             repaintAll();
+        else if (byte == SIGTSTP)
+            suspend();
         else
             endBySignal(byte);
     }
@@ -324,16 +349,13 @@ void openConsole()
         fcntl(end, F_SETFL, O_NONBLOCK);
         fcntl(end, F_SETFD, FD_CLOEXEC);
     }
-    for (const int signalNumber : endingSignals)
-        catchSignal(signalNumber, noteSignal);
-    catchSignal(SIGWINCH, noteSignal);
+    catchSignals(noteSignal);
 
     terminal = newterm(nullptr, stdout, stdin);
     if (terminal == nullptr)
         terminal = newterm("ansi", stdout, stdin);
     if (terminal == nullptr) {
-        for (const int signalNumber : endingSignals)
-            catchSignal(signalNumber, SIG_DFL);
+        catchSignals(SIG_DFL);
         return;
     }
     if (has_colors())
@@ -372,9 +394,7 @@ void closeConsole()
     delscreen(terminal);
     terminal = nullptr;
     picture = nullptr;
-    for (const int signalNumber : endingSignals)
-        catchSignal(signalNumber, SIG_DFL);
-    catchSignal(SIGWINCH, SIG_DFL);
+    catchSignals(SIG_DFL);
 }
 
 void clearScreen()

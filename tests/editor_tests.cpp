@@ -489,6 +489,7 @@ TEST_F(Editor, CtrlZSuspendsAndFgRepaints)
     EXPECT_TRUE(waitFor(run, [&] { return levelCellIs(run, 1, 0, false, true); }))
         << screenDump(run);
     EXPECT_TRUE(textIs(run, 25, 0, title, white, black));
+    EXPECT_FALSE(run.cursorVisible);
     EXPECT_TRUE(moveTo(run, keyDown, 1, 1));
     typeKeys(run, keyEscape);
     ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
@@ -513,8 +514,10 @@ TEST_F(Editor, EnterSavesTheLevelShowsTheMessageAndPauses)
     startEditing(run, "4 3");
     ASSERT_TRUE(moveTo(run, keyRight + keyDown + " " + keyRight, 2, 1));
     typeKeys(run, "\r");
-    ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
-    EXPECT_TRUE(textIs(run, 28, 12, savedMessage, lightGrey, black));
+    ASSERT_TRUE(waitFor(run, [&] {
+        return textIs(run, 0, 0, pauseText, lightGrey, black) &&
+               textIs(run, 28, 12, savedMessage, lightGrey, black);
+    })) << screenDump(run);
     EXPECT_EQ(fileContent(directory + "/level.dat"),
               "4 3\r\n\r\n1 1 1 1 \r\n1 1 0 1 \r\n1 1 1 1 \r\n");
     typeKeys(run, " ");
@@ -553,8 +556,10 @@ TEST_F(Editor, FailedSaveSaysSoAndTheEditingGoesOn)
 
     std::filesystem::remove(levelFile);
     typeKeys(run, "\r");
-    ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
-    EXPECT_TRUE(textIs(run, 28, 12, savedMessage, lightGrey, black));
+    ASSERT_TRUE(waitFor(run, [&] {
+        return textIs(run, 0, 0, pauseText, lightGrey, black) &&
+               textIs(run, 28, 12, savedMessage, lightGrey, black);
+    })) << screenDump(run);
     for (int column = 0; column < 80; ++column)
         EXPECT_TRUE(clearedAt(run, column, 3));
     EXPECT_EQ(fileContent(levelFile),

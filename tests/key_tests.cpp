@@ -15,6 +15,8 @@ struct KeyCase {
     std::uint16_t virtualKey;
 };
 
+void PrintTo(const KeyCase& key, std::ostream* out) { *out << key.name; }
+
 class KeyMapping : public testing::TestWithParam<KeyCase> {};
 
 TEST_P(KeyMapping, GivesTheWindowsCode)

@@ -30,6 +30,8 @@ LevelGrid toggled(LevelGrid grid, int column, int row)
     return grid;
 }
 
+void PrintTo(const FileCase& level, std::ostream* out) { *out << level.name; }
+
 class LevelBytes : public testing::TestWithParam<FileCase> {};
 
 TEST_P(LevelBytes, AreExact)

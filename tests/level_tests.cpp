@@ -28,6 +28,11 @@ struct GridCase {
     std::vector<std::string> rows;
 };
 
+void PrintTo(const GridCase& shape, std::ostream* out)
+{
+    *out << shape.width << " by " << shape.height;
+}
+
 class BuildGrid : public testing::TestWithParam<GridCase> {};
 
 TEST_P(BuildGrid, GivesABorderedLevel)
@@ -84,6 +89,8 @@ struct MoveCase {
     int expectedPreviousColumn, expectedPreviousRow;
 };
 
+void PrintTo(const MoveCase& move, std::ostream* out) { *out << move.name; }
+
 class CursorMove : public testing::TestWithParam<MoveCase> {};
 
 // One turn of the editor: the key moves the cursor, the bounds pull it back.
@@ -128,6 +135,11 @@ struct AnswerCase {
     std::vector<int> answers;  // what two questions in a row get; 0: input ended
     int questionsAsked;
 };
+
+void PrintTo(const AnswerCase& answer, std::ostream* out)
+{
+    *out << answer.name;
+}
 
 class AskNumber : public testing::TestWithParam<AnswerCase> {};
 
