@@ -1,9 +1,12 @@
 // The console layer on a POSIX terminal, through ncursesw and terminfo.
 //
 // A terminal has no screen buffer to read back, so the 80 by 25 picture the
-// editor draws is kept in a curses pad. Drawing changes only the pad; the
-// terminal is brought up to date in one burst before the program waits for a
-// key, and the pad repaints the terminal whenever it was resized or resumed.
+// editor draws is kept here, along with what the terminal is known to show.
+// Drawing changes only the picture. Before the program waits for a key, the
+// cells that differ are sent in one write, with terminfo's strings for the
+// cursor moves and colours; after a resize or a stop the terminal is
+// repainted whole. Curses sets the terminal's modes, decodes the keys, and
+// gives the terminal back at the end.
 #include "console.h"
 
 #include <curses.h>
@@ -12,16 +15,20 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <term.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <clocale>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "code_page_437.h"
 
@@ -44,11 +51,65 @@ constexpr const char* pauseText =
 constexpr std::array caughtSignals{SIGINT,  SIGTERM,  SIGQUIT,
                                    SIGHUP,  SIGWINCH, SIGTSTP};
 
+struct ScreenCell {
+    unsigned char byte = 0;
+    std::uint16_t foreground = lightGrey;
+    std::uint16_t background = black;
+    bool operator==(const ScreenCell&) const = default;
+};
+
+// How the terminal shows a pair of palette colours.
+struct Look {
+    short foreground = -1;  // the terminal's colour numbers, -1 for none
+    short background = -1;
+    bool bold = false;
+    bool reverse = false;
+    bool operator==(const Look&) const = default;
+};
+
+// The terminfo strings this layer draws with; null where the terminal has
+// none.
+struct Capabilities {
+    const char* clear = nullptr;
+    const char* cursorAddress = nullptr;
+    const char* columnAddress = nullptr;
+    const char* rowAddress = nullptr;
+    const char* left = nullptr;
+    const char* leftBy = nullptr;
+    const char* rightBy = nullptr;
+    const char* upBy = nullptr;
+    const char* downBy = nullptr;
+    const char* foreground = nullptr;
+    const char* background = nullptr;
+    const char* plain = nullptr;
+    const char* originalColours = nullptr;
+    const char* bold = nullptr;
+    const char* reverse = nullptr;
+    const char* lineDrawingOn = nullptr;
+    const char* lineDrawingOff = nullptr;
+    char lineDrawingDiamond = 0;
+    int colours = 0;
+    bool backgroundErase = false;
+    bool lastCellScrolls = false;
+};
+
 SCREEN* terminal = nullptr;
-WINDOW* picture = nullptr;
+WINDOW* keyboard = nullptr;
+Capabilities terminfo;
 bool unicodeGlyphs = false;
-std::array<short, 256> colourPairs{};
-short nextColourPair = 1;
+int terminalRows = pictureRows;
+int terminalColumns = pictureColumns;
+
+std::array<ScreenCell, pictureColumns * pictureRows> picture;
+std::array<std::optional<ScreenCell>, pictureColumns * pictureRows> shown;
+bool clearPending = false;
+
+// What the terminal is known to be at, as the pending output leaves it.
+std::string output;
+int cursorColumn = -1;  // -1: not known
+int cursorRow = -1;
+std::optional<Look> pen;
+bool lineDrawing = false;
 
 // Signals are only noted here; the key wait acts on them.
 int signalPipe[2] = {-1, -1};
@@ -75,89 +136,351 @@ void catchSignals(void (*handler)(int))
         catchSignal(signalNumber, handler);
 }
 
-// The palette numbers blue as 1 and red as 4; curses the other way round.
-short cursesColour(std::uint16_t colour)
+const char* capability(const char* name)
+{
+    char* value = tigetstr(name);
+    return value == nullptr || value == reinterpret_cast<char*>(-1) ? nullptr
+                                                                    : value;
+}
+
+Capabilities readCapabilities()
+{
+    Capabilities found;
+    found.clear = capability("clear");
+    found.cursorAddress = capability("cup");
+    found.columnAddress = capability("hpa");
+    found.rowAddress = capability("vpa");
+    found.left = capability("cub1");
+    found.leftBy = capability("cub");
+    found.rightBy = capability("cuf");
+    found.upBy = capability("cuu");
+    found.downBy = capability("cud");
+    found.foreground = capability("setaf");
+    found.background = capability("setab");
+    found.plain = capability("sgr0");
+    found.originalColours = capability("op");
+    found.bold = capability("bold");
+    found.reverse = capability("rev");
+    found.lineDrawingOn = capability("smacs");
+    found.lineDrawingOff = capability("rmacs");
+    // acsc pairs a line-drawing name with the character that draws it;
+    // '`' names the diamond.
+    if (const char* pairs = capability("acsc"))
+        for (; pairs[0] != '\0' && pairs[1] != '\0'; pairs += 2)
+            if (pairs[0] == '`')
+                found.lineDrawingDiamond = pairs[1];
+    const int colours = tigetnum("colors");
+    found.colours =
+        found.foreground != nullptr && found.background != nullptr ? colours
+                                                                   : 0;
+    found.backgroundErase = tigetflag("bce") > 0;
+    found.lastCellScrolls = tigetflag("am") > 0 && tigetflag("xenl") <= 0;
+    return found;
+}
+
+// The palette numbers blue as 1 and red as 4; terminals the other way round.
+short terminalColour(std::uint16_t colour)
 {
     return static_cast<short>((colour & 8) | ((colour & 1) << 2) |
                               (colour & 2) | ((colour & 4) >> 2));
 }
 
-// Attributes and colour pair that show foreground on background as closely
-// as the terminal can.
-void cursesLook(std::uint16_t foreground, std::uint16_t background,
-                attr_t& attributes, short& pair)
+Look lookFor(const ScreenCell& cell)
 {
-    foreground &= 15;
-    background &= 15;
-    attributes = A_NORMAL;
-    pair = 0;
-    if (!has_colors()) {
-        if (background != black)
-            attributes |= A_REVERSE;
-        if (foreground & 8)
-            attributes |= A_BOLD;
-        return;
-    }
-    short front = cursesColour(foreground);
-    short back = cursesColour(background);
-    if (COLORS < 16) {
-        // Eight colours: bright foregrounds as bold, a bright background as
+    Look look;
+    const std::uint16_t foreground = cell.foreground & 15;
+    const std::uint16_t background = cell.background & 15;
+    if (terminfo.colours >= 16) {
+        look.foreground = terminalColour(foreground);
+        look.background = terminalColour(background);
+    } else if (terminfo.colours >= 8) {
+        // Eight colours: a bright foreground as bold, a bright background as
         // its plain colour, dark grey as light grey so that it still shows.
-        if (front & 8)
-            attributes |= A_BOLD;
-        front &= 7;
-        back = back == 8 ? COLOR_WHITE : back & 7;
-        if (front == back)
-            front = back == COLOR_BLACK ? COLOR_WHITE : COLOR_BLACK;
+        look.bold = (foreground & 8) != 0;
+        look.foreground = static_cast<short>(terminalColour(foreground) & 7);
+        look.background = background == 8
+                              ? COLOR_WHITE
+                              : static_cast<short>(terminalColour(background) & 7);
+        if (look.foreground == look.background)
+            look.foreground =
+                look.background == COLOR_BLACK ? COLOR_WHITE : COLOR_BLACK;
+    } else {
+        look.bold = (foreground & 8) != 0;
+        look.reverse = background != black;
     }
-    auto& known = colourPairs[foreground + 16 * background];
-    if (known == 0 && nextColourPair < COLOR_PAIRS) {
-        init_pair(nextColourPair, front, back);
-        known = nextColourPair++;
-    }
-    pair = known;
+    return look;
 }
 
-void putByte(int column, int row, unsigned char byte, attr_t attributes,
-             short pair)
+int appendToOutput(int character)
 {
-    cchar_t cell;
-    wchar_t glyph[2] = {static_cast<wchar_t>(codePage437[byte]), L'\0'};
-    if (!unicodeGlyphs) {
-        if (byte == 4) {
-            attr_t diamondAttributes;
-            short diamondPair;
-            getcchar(WACS_DIAMOND, glyph, &diamondAttributes, &diamondPair,
-                     nullptr);
-            attributes |= diamondAttributes;
-        } else if (byte < 0x20 || byte > 0x7E) {
-            glyph[0] = L' ';
-        }
-    }
-    setcchar(&cell, glyph, attributes, pair, nullptr);
-    mvwadd_wch(picture, row, column, &cell);
+    output += static_cast<char>(character);
+    return character;
 }
 
-// Brings the terminal up to date with the picture, as far as it fits.
+void put(const char* sequence)
+{
+    if (sequence != nullptr)
+        tputs(sequence, 1, appendToOutput);
+}
+
+std::string expanded(const char* sequence)
+{
+    const std::string saved = std::exchange(output, {});
+    put(sequence);
+    return std::exchange(output, saved);
+}
+
+// "ESC [ 93 m" and "ESC [ 40 m" become "ESC [ 93 ; 40 m", as terminals
+// following ECMA-48 take several renditions in one sequence.
+std::string joinedRenditions(const std::vector<std::string>& parts)
+{
+    std::string joined;
+    for (const auto& part : parts) {
+        const bool simple =
+            part.size() > 3 && part.compare(0, 2, "\033[") == 0 &&
+            part.back() == 'm' &&
+            part.find_first_not_of("0123456789;", 2) == part.size() - 1;
+        if (!simple)
+            return {};
+        joined += (joined.empty() ? "\033[" : ";") +
+                  part.substr(2, part.size() - 3);
+    }
+    return joined.empty() ? joined : joined + "m";
+}
+
+// The bytes that turn the pen from what it is into the wanted look.
+std::string lookChange(const std::optional<Look>& from, const Look& to)
+{
+    if (from == to)
+        return {};
+    std::string change;
+    Look start;
+    if (!from || (from->bold && !to.bold) || (from->reverse && !to.reverse)) {
+        change = expanded(terminfo.plain);
+    } else {
+        start = *from;
+    }
+    std::vector<std::string> parts;
+    if (to.bold && !start.bold)
+        parts.push_back(expanded(terminfo.bold));
+    if (to.reverse && !start.reverse)
+        parts.push_back(expanded(terminfo.reverse));
+    if (to.foreground >= 0 && to.foreground != start.foreground)
+        parts.push_back(expanded(tiparm(terminfo.foreground, to.foreground)));
+    if (to.background >= 0 && to.background != start.background)
+        parts.push_back(expanded(tiparm(terminfo.background, to.background)));
+    if (const auto joined = joinedRenditions(parts); !joined.empty())
+        return change + joined;
+    for (const auto& part : parts)
+        change += part;
+    return change;
+}
+
+std::string repeated(const char* sequence, int times)
+{
+    std::string text;
+    for (int count = 0; count < times; ++count)
+        text += expanded(sequence);
+    return text;
+}
+
+void keepShorter(std::string& best, std::string candidate, bool usable)
+{
+    if (usable && (best.empty() || candidate.size() < best.size()))
+        best = std::move(candidate);
+}
+
+// The shortest bytes that take the terminal's cursor to a cell.
+std::string motion(int column, int row)
+{
+    if (column == cursorColumn && row == cursorRow)
+        return {};
+    std::string best;
+    keepShorter(best, expanded(tiparm(terminfo.cursorAddress, row, column)),
+                terminfo.cursorAddress != nullptr);
+    if (cursorColumn < 0 || cursorRow < 0)
+        return best;
+
+    std::string across;  // along the row the cursor is on
+    if (column < cursorColumn) {
+        keepShorter(across, repeated(terminfo.left, cursorColumn - column),
+                    terminfo.left != nullptr && cursorColumn - column <= 4);
+        keepShorter(across,
+                    expanded(tiparm(terminfo.leftBy, cursorColumn - column)),
+                    terminfo.leftBy != nullptr);
+    } else if (column > cursorColumn) {
+        keepShorter(across,
+                    expanded(tiparm(terminfo.rightBy, column - cursorColumn)),
+                    terminfo.rightBy != nullptr);
+    }
+    if (column != cursorColumn)
+        keepShorter(across, expanded(tiparm(terminfo.columnAddress, column)),
+                    terminfo.columnAddress != nullptr);
+    std::string down;  // along the column the cursor is in
+    if (row < cursorRow)
+        keepShorter(down, expanded(tiparm(terminfo.upBy, cursorRow - row)),
+                    terminfo.upBy != nullptr);
+    else if (row > cursorRow)
+        keepShorter(down, expanded(tiparm(terminfo.downBy, row - cursorRow)),
+                    terminfo.downBy != nullptr);
+    if (row != cursorRow)
+        keepShorter(down, expanded(tiparm(terminfo.rowAddress, row)),
+                    terminfo.rowAddress != nullptr);
+    const bool acrossWorks = column == cursorColumn || !across.empty();
+    const bool downWorks = row == cursorRow || !down.empty();
+    keepShorter(best, down + across, acrossWorks && downWorks);
+    return best;
+}
+
+std::string utf8(char16_t code)
+{
+    std::string text;
+    if (code < 0x80) {
+        text += static_cast<char>(code);
+    } else if (code < 0x800) {
+        text += static_cast<char>(0xC0 | (code >> 6));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        text += static_cast<char>(0xE0 | (code >> 12));
+        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return text;
+}
+
+// Sends the glyph of a byte character where the cursor stands.
+void putGlyph(unsigned char byte)
+{
+    const bool diamond = byte == 4 && !unicodeGlyphs &&
+                         terminfo.lineDrawingDiamond != 0 &&
+                         terminfo.lineDrawingOn != nullptr;
+    if (diamond != lineDrawing) {
+        put(diamond ? terminfo.lineDrawingOn : terminfo.lineDrawingOff);
+        lineDrawing = diamond;
+    }
+    if (diamond)
+        output += terminfo.lineDrawingDiamond;
+    else if (unicodeGlyphs)
+        output += utf8(codePage437[byte]);
+    else if (byte == 0)
+        output += ' ';
+    else if (byte == 4)
+        output += '*';
+    else
+        output += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
+}
+
+void drawCell(int index)
+{
+    const int column = index % pictureColumns;
+    const int row = index / pictureColumns;
+    output += motion(column, row);
+    const Look look = lookFor(picture[index]);
+    output += lookChange(pen, look);
+    pen = look;
+    putGlyph(picture[index].byte);
+    shown[index] = picture[index];
+    cursorRow = row;
+    // At the last column the terminal may hold the cursor or wrap it.
+    cursorColumn = column + 1 < terminalColumns ? column + 1 : -1;
+}
+
+bool cellOnTerminal(int index)
+{
+    const int column = index % pictureColumns;
+    const int row = index / pictureColumns;
+    if (column >= terminalColumns || row >= terminalRows)
+        return false;
+    return !(terminfo.lastCellScrolls && column == terminalColumns - 1 &&
+             row == terminalRows - 1);
+}
+
+void sendOutput()
+{
+    std::size_t done = 0;
+    while (done < output.size()) {
+        const ssize_t written =
+            write(STDOUT_FILENO, output.data() + done, output.size() - done);
+        if (written > 0)
+            done += static_cast<std::size_t>(written);
+        else if (written < 0 && errno == EINTR)
+            continue;
+        else
+            break;  // the terminal is gone
+    }
+    output.clear();
+}
+
+// Brings the terminal up to date with the picture, as far as it fits, in one
+// write.
 void showPicture()
 {
-    const int rows = LINES < pictureRows ? LINES : pictureRows;
-    const int columns = COLS < pictureColumns ? COLS : pictureColumns;
-    if (rows > 0 && columns > 0)
-        pnoutrefresh(picture, 0, 0, 0, 0, rows - 1, columns - 1);
-    doupdate();
+    if (clearPending) {
+        const Look cleared = lookFor(ScreenCell{});
+        output += lookChange(pen, cleared);
+        pen = cleared;
+        put(terminfo.clear);
+        cursorColumn = 0;
+        cursorRow = 0;
+        // A terminal that erases in the current colours shows cleared cells
+        // as the picture has them; any other needs them written.
+        shown.fill(terminfo.backgroundErase ? std::optional(ScreenCell{})
+                                            : std::nullopt);
+        clearPending = false;
+    }
+    std::vector<int> changed;
+    for (int index = 0; index < static_cast<int>(picture.size()); ++index)
+        if (shown[index] != picture[index] && cellOnTerminal(index))
+            changed.push_back(index);
+
+    // A few cells, as after a key: take each time the one that is cheapest
+    // to reach from where the last one left the cursor and the colours.
+    constexpr std::size_t fewCells = 8;
+    while (!changed.empty() && changed.size() <= fewCells) {
+        auto cheapest = changed.begin();
+        std::size_t lowestCost = std::string::npos;
+        for (auto candidate = changed.begin(); candidate != changed.end();
+             ++candidate) {
+            const int index = *candidate;
+            const std::size_t cost =
+                motion(index % pictureColumns, index / pictureColumns).size() +
+                lookChange(pen, lookFor(picture[index])).size();
+            if (cost < lowestCost) {
+                lowestCost = cost;
+                cheapest = candidate;
+            }
+        }
+        drawCell(*cheapest);
+        changed.erase(cheapest);
+    }
+    for (const int index : changed)
+        drawCell(index);
+    if (lineDrawing) {
+        put(terminfo.lineDrawingOff);
+        lineDrawing = false;
+    }
+    sendOutput();
+}
+
+void forgetTerminalState()
+{
+    shown.fill(std::nullopt);
+    pen.reset();
+    lineDrawing = false;
+    cursorColumn = -1;
+    cursorRow = -1;
 }
 
 void repaintAll()
 {
     winsize size{};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 &&
-        size.ws_col > 0)
-        resizeterm(size.ws_row, size.ws_col);
-    werase(stdscr);
-    wnoutrefresh(stdscr);
-    touchwin(picture);
-    clearok(curscr, TRUE);
+        size.ws_col > 0) {
+        terminalRows = size.ws_row;
+        terminalColumns = size.ws_col;
+    }
+    forgetTerminalState();
+    clearPending = true;
     showPicture();
 }
 
@@ -173,10 +496,22 @@ void endBySignal(int signalNumber)
     _exit(128 + signalNumber);
 }
 
+// Sets the terminal's colours back to its own before curses gives it back.
+void resetLook()
+{
+    if (lineDrawing)
+        put(terminfo.lineDrawingOff);
+    put(terminfo.plain);
+    put(terminfo.originalColours);
+    sendOutput();
+    forgetTerminalState();
+}
+
 // Ctrl-Z: the terminal is given back while the program is stopped, and the
 // whole picture is shown again when it goes on.
 void suspend()
 {
+    resetLook();
     endwin();
     catchSignal(SIGTSTP, SIG_DFL);
     sigset_t only;
@@ -185,6 +520,7 @@ void suspend()
     sigprocmask(SIG_UNBLOCK, &only, nullptr);
     raise(SIGTSTP);
     catchSignal(SIGTSTP, noteSignal);
+    doupdate();  // curses takes the terminal again
     repaintAll();
 }
 
@@ -211,7 +547,7 @@ int nextCursesKey()
 {
     bool inputWasReady = false;
     for (;;) {
-        const int key = wgetch(picture);
+        const int key = wgetch(keyboard);
         if (key != ERR)
             return key;
         if (inputWasReady)
@@ -358,53 +694,46 @@ void openConsole()
         catchSignals(SIG_DFL);
         return;
     }
-    if (has_colors())
-        start_color();
+    terminfo = readCapabilities();
     set_escdelay(escapeDelayMilliseconds);
     cbreak();
     noecho();
     nonl();
-    intrflush(stdscr, FALSE);
-    picture = newpad(pictureRows, pictureColumns);
-    keypad(picture, TRUE);
-    nodelay(picture, TRUE);
-    leaveok(picture, TRUE);
+    keyboard = newwin(1, 1, 0, 0);
+    keypad(keyboard, TRUE);
+    nodelay(keyboard, TRUE);
     defineBothKeyForms();
-
-    attr_t attributes;
-    short pair;
-    cursesLook(lightGrey, black, attributes, pair);
-    cchar_t cleared;
-    setcchar(&cleared, L" ", attributes, pair, nullptr);
-    wbkgrndset(stdscr, &cleared);
-    wbkgrndset(picture, &cleared);
+    // Curses sends its start-up strings (the alternate screen, the keypad's
+    // mode) with its first update and first key read; have both done now,
+    // so that the editing screen goes out in one piece.
+    doupdate();
+    if (const int typedAhead = wgetch(keyboard); typedAhead != ERR)
+        ungetch(typedAhead);
+    repaintAll();
 }
 
 void closeConsole()
 {
     if (terminal == nullptr)
         return;
+    resetLook();
     flushinp();
     endwin();
     // The terminal's cursor is back at the start of the line where the
     // answers ended, which may still hold the last question.
     std::fputs("\n", stdout);
     std::fflush(stdout);
-    delwin(picture);
+    delwin(keyboard);
     delscreen(terminal);
     terminal = nullptr;
-    picture = nullptr;
+    keyboard = nullptr;
     catchSignals(SIG_DFL);
 }
 
 void clearScreen()
 {
-    if (terminal == nullptr)
-        return;
-    werase(stdscr);
-    wnoutrefresh(stdscr);
-    werase(picture);
-    clearok(curscr, TRUE);
+    picture.fill(ScreenCell{});
+    clearPending = true;
 }
 
 void hideCursor()
@@ -416,20 +745,16 @@ void hideCursor()
 void writeTextAt(std::string text, std::int16_t column, std::int16_t row,
                  std::uint16_t foreground, std::uint16_t background)
 {
-    if (terminal == nullptr || column < 0 || column >= pictureColumns ||
-        row < 0 || row >= pictureRows)
+    if (column < 0 || column >= pictureColumns || row < 0 ||
+        row >= pictureRows)
         return;
-    attr_t attributes;
-    short pair;
-    cursesLook(foreground, background, attributes, pair);
     // A text that reaches the end of a row goes on at the start of the next.
-    int cell = row * pictureColumns + column;
+    auto cell = static_cast<std::size_t>(row * pictureColumns + column);
     for (const char byte : text) {
-        if (cell >= pictureRows * pictureColumns)
+        if (cell >= picture.size())
             break;
-        putByte(cell % pictureColumns, cell / pictureColumns,
-                static_cast<unsigned char>(byte), attributes, pair);
-        ++cell;
+        picture[cell++] = {static_cast<unsigned char>(byte), foreground,
+                           background};
     }
 }
 
