@@ -87,6 +87,8 @@ struct Capabilities {
     const char* reverse = nullptr;
     const char* lineDrawingOn = nullptr;
     const char* lineDrawingOff = nullptr;
+    const char* hideCursor = nullptr;
+    const char* showCursor = nullptr;
     char lineDrawingDiamond = 0;
     int colours = 0;
     bool backgroundErase = false;
@@ -110,6 +112,7 @@ int cursorColumn = -1;  // -1: not known
 int cursorRow = -1;
 std::optional<Look> pen;
 bool lineDrawing = false;
+bool cursorHidden = false;
 
 // Signals are only noted here; the key wait acts on them.
 int signalPipe[2] = {-1, -1};
@@ -163,6 +166,8 @@ Capabilities readCapabilities()
     found.reverse = capability("rev");
     found.lineDrawingOn = capability("smacs");
     found.lineDrawingOff = capability("rmacs");
+    found.hideCursor = capability("civis");
+    found.showCursor = capability("cnorm");
     // acsc pairs a line-drawing name with the character that draws it;
     // '`' names the diamond.
     if (const char* pairs = capability("acsc"))
@@ -471,7 +476,7 @@ void forgetTerminalState()
     cursorRow = -1;
 }
 
-void repaintAll()
+void readTerminalSize()
 {
     winsize size{};
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 &&
@@ -479,6 +484,11 @@ void repaintAll()
         terminalRows = size.ws_row;
         terminalColumns = size.ws_col;
     }
+}
+
+void repaintAll()
+{
+    readTerminalSize();
     forgetTerminalState();
     clearPending = true;
     showPicture();
@@ -496,13 +506,16 @@ void endBySignal(int signalNumber)
     _exit(128 + signalNumber);
 }
 
-// Sets the terminal's colours back to its own before curses gives it back.
+// Sets the terminal's colours and cursor back to its own before curses gives
+// it back.
 void resetLook()
 {
     if (lineDrawing)
         put(terminfo.lineDrawingOff);
     put(terminfo.plain);
     put(terminfo.originalColours);
+    if (cursorHidden)
+        put(terminfo.showCursor);
     sendOutput();
     forgetTerminalState();
 }
@@ -521,6 +534,8 @@ void suspend()
     raise(SIGTSTP);
     catchSignal(SIGTSTP, noteSignal);
     doupdate();  // curses takes the terminal again
+    if (cursorHidden)
+        put(terminfo.hideCursor);
     repaintAll();
 }
 
@@ -699,17 +714,18 @@ void openConsole()
     cbreak();
     noecho();
     nonl();
-    keyboard = newwin(1, 1, 0, 0);
+    keyboard = newpad(1, 1);  // reading keys from a pad never refreshes
     keypad(keyboard, TRUE);
     nodelay(keyboard, TRUE);
     defineBothKeyForms();
     // Curses sends its start-up strings (the alternate screen, the keypad's
-    // mode) with its first update and first key read; have both done now,
-    // so that the editing screen goes out in one piece.
-    doupdate();
+    // mode) with the first key read; have that done now, so that the editing
+    // screen goes out in one piece after it.
     if (const int typedAhead = wgetch(keyboard); typedAhead != ERR)
         ungetch(typedAhead);
-    repaintAll();
+    readTerminalSize();
+    forgetTerminalState();
+    clearPending = true;
 }
 
 void closeConsole()
@@ -738,8 +754,10 @@ void clearScreen()
 
 void hideCursor()
 {
-    if (terminal != nullptr)
-        curs_set(0);
+    if (terminal == nullptr)
+        return;
+    put(terminfo.hideCursor);
+    cursorHidden = true;
 }
 
 void writeTextAt(std::string text, std::int16_t column, std::int16_t row,
