@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "terminal.h"
 
@@ -583,6 +584,106 @@ TEST_F(Editor, EscapeAfterAFailedSaveEndsWithoutWriting)
     typeKeys(run, "x");
     EXPECT_EQ(waitForExit(run), 0);
     EXPECT_TRUE(std::filesystem::is_directory(levelFile));
+}
+
+// Several hundred random keys against a simple model of the level and the
+// cursor: afterwards every cell on the screen, and every byte of the saved
+// level, must be as the model has them.
+TEST_F(Editor, RandomKeysMatchAModelOfTheLevel)
+{
+    constexpr int width = 10;
+    constexpr int height = 6;
+    std::vector<std::string> model(height, std::string(width, '#'));
+    for (int row = 1; row + 1 < height; ++row)
+        model[row] = "#" + std::string(width - 2, '.') + "#";
+    int column = 0;
+    int row = 0;
+
+    const std::vector<std::string> otherKeys{
+        "a", "Q", "7", "\t", "\x7f", "\033OP", "\033[H", "\033[3~", "%", "(",
+        "\033[6~", "-"};
+    std::mt19937 random(20261211);
+    ProgramRun run;
+    startEditing(run, std::to_string(width) + " " + std::to_string(height));
+    for (int chunk = 0; chunk < 8; ++chunk) {
+        std::string typed;
+        for (int key = 0; key < 50; ++key) {
+            switch (random() % 7) {
+            case 0: typed += keyLeft; column = std::max(column - 1, 0); break;
+            case 1: typed += keyRight; column = std::min(column + 1, width - 1); break;
+            case 2: typed += keyUp; row = std::max(row - 1, 0); break;
+            case 3: typed += keyDown; row = std::min(row + 1, height - 1); break;
+            case 4:
+            case 5:
+                typed += " ";
+                model[row][column] = model[row][column] == '#' ? '.' : '#';
+                break;
+            default: typed += otherKeys[random() % otherKeys.size()]; break;
+            }
+        }
+        typeKeys(run, typed);
+        const auto screenMatches = [&] {
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    if (!levelCellIs(run, x, y, model[y][x] == '#',
+                                     x == column && y == row))
+                        return false;
+            return highlightedCell(run) == std::pair{column, row};
+        };
+        ASSERT_TRUE(waitFor(run, screenMatches))
+            << "after chunk " << chunk << screenDump(run);
+    }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            EXPECT_TRUE(levelCellIs(run, x, y, model[y][x] == '#',
+                                    x == column && y == row));
+
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 28, 12, savedMessage)) << screenDump(run);
+    std::string expected = "10 6\r\n\r\n";
+    for (const auto& line : model) {
+        for (const char cell : line)
+            expected += cell == '#' ? "1 " : "0 ";
+        expected += "\r\n";
+    }
+    EXPECT_EQ(fileContent(directory + "/level.dat"), expected);
+    typeKeys(run, "x");
+    EXPECT_EQ(waitForExit(run), 0);
+}
+
+// valgrind's own view of one whole run: no memory error, and no leak of the
+// editor's own (curses keeps some memory to the end, which is not lost).
+TEST_F(Editor, RunsCleanUnderValgrind)
+{
+#ifdef GLISK_SANITIZED
+    GTEST_SKIP() << "the sanitizers check this build instead";
+#endif
+    if (!std::filesystem::exists("/usr/bin/valgrind"))
+        GTEST_SKIP() << "valgrind is not installed";
+    ProgramRun run;
+    RunOptions options = editorOptions(directory);
+    options.command = {"/usr/bin/valgrind",     "--quiet",
+                       "--error-exitcode=99",   "--leak-check=full",
+                       "--errors-for-leak-kinds=definite,indirect",
+                       "--log-file=" + directory + "/valgrind.log",
+                       editorPath()};
+    startProgram(run, options);
+    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion, 30s)) << screenDump(run);
+    typeKeys(run, "6 5\r");
+    ASSERT_TRUE(waitForText(run, 14, 24, credit, 30s)) << screenDump(run);
+    typeKeys(run, keyRight + keyDown + " " + "a");
+    ASSERT_TRUE(waitFor(run, [&] { return levelCellIs(run, 1, 1, true, true); },
+                        30s))
+        << screenDump(run);
+    resizeTerminal(run, 12, 50);
+    resizeTerminal(run, 25, 80);
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 0, 0, pauseText, 30s)) << screenDump(run);
+    typeKeys(run, "x");
+    const int status = waitForExit(run, 30s);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "status " << status << "\n"
+        << fileContent(directory + "/valgrind.log");
 }
 
 }  // namespace
