@@ -365,10 +365,10 @@ void putGlyph(unsigned char byte)
     }
     if (diamond)
         output += terminfo.lineDrawingDiamond;
-    else if (unicodeGlyphs)
-        output += utf8(codePage437[byte]);
     else if (byte == 0)
         output += ' ';
+    else if (unicodeGlyphs)
+        output += utf8(codePage437[byte]);
     else if (byte == 4)
         output += '*';
     else

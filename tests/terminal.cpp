@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <vterm.h>
 
@@ -185,6 +186,18 @@ bool waitForText(ProgramRun& run, int column, int row, const std::string& text,
         cells += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
     return waitFor(
         run, [&] { return textAt(run, column, row, cells) == text; }, timeout);
+}
+
+bool waitForKeyMode(ProgramRun& run, std::chrono::milliseconds timeout)
+{
+    return waitFor(
+        run,
+        [&] {
+            termios modes{};
+            return tcgetattr(run.master, &modes) == 0 &&
+                   (modes.c_lflag & ECHO) == 0;
+        },
+        timeout);
 }
 
 int waitForExit(ProgramRun& run, std::chrono::milliseconds timeout)

@@ -62,6 +62,10 @@ bool waitFor(ProgramRun& run, const std::function<bool()>& condition,
              std::chrono::milliseconds timeout = screenTimeout);
 bool waitForText(ProgramRun& run, int column, int row, const std::string& text,
                  std::chrono::milliseconds timeout = screenTimeout);
+// Waits until the program has taken the terminal out of its line mode (no
+// echo), so that keys typed from now on reach it one by one.
+bool waitForKeyMode(ProgramRun& run,
+                    std::chrono::milliseconds timeout = screenTimeout);
 // Waits for the program to end and returns waitpid's status, -1 on time-out.
 int waitForExit(ProgramRun& run,
                 std::chrono::milliseconds timeout = screenTimeout);
