@@ -24,6 +24,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -46,6 +47,8 @@ constexpr int escapeDelayMilliseconds = 20;
 
 constexpr const char* pauseText =
     "Druk op een willekeurige toets om door te gaan. . .";
+constexpr const char* unusableTerminalText =
+    "Deze terminal kan het scherm van de editor niet tonen.";
 
 // Those that end the program, then a resize and Ctrl-Z.
 constexpr std::array caughtSignals{SIGINT,  SIGTERM,  SIGQUIT,
@@ -646,7 +649,8 @@ std::uint16_t virtualKeyFromCurses(int key)
                 return code;
         return 0;
     }
-    if (key >= KEY_F(1) && key <= KEY_F(63))  // shifted ones come as F13 on
+    // With Shift or Ctrl held, F1 to F12 come as F13 to F24, F25 to F36 ...
+    if (key >= KEY_F(1) && key <= KEY_F(63))
         return static_cast<std::uint16_t>(keyF1 + (key - KEY_F(1)) % 12);
     switch (key) {
     case KEY_UP: case KEY_SR: return keyUp;
@@ -705,11 +709,23 @@ void openConsole()
     terminal = newterm(nullptr, stdout, stdin);
     if (terminal == nullptr)
         terminal = newterm("ansi", stdout, stdin);
-    if (terminal == nullptr) {
+    if (terminal != nullptr)
+        terminfo = readCapabilities();
+    if (terminal == nullptr || terminfo.cursorAddress == nullptr ||
+        terminfo.clear == nullptr) {
+        // Without a way to place text on it there is no editing screen:
+        // the editing then ends at once, as Escape ends it.
+        if (terminal != nullptr) {
+            endwin();
+            delscreen(terminal);
+            terminal = nullptr;
+        }
         catchSignals(SIG_DFL);
+        const char* name = std::getenv("TERM");
+        std::fprintf(stderr, "%s (TERM=%s)\n", unusableTerminalText,
+                     name != nullptr ? name : "");
         return;
     }
-    terminfo = readCapabilities();
     set_escdelay(escapeDelayMilliseconds);
     cbreak();
     noecho();
