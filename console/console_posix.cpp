@@ -497,15 +497,21 @@ void repaintAll()
     showPicture();
 }
 
-void endBySignal(int signalNumber)
+// Lets the signal do what it does by default: end or stop the program.
+void raiseWithDefaultAction(int signalNumber)
 {
-    closeConsole();
     catchSignal(signalNumber, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, signalNumber);
     sigprocmask(SIG_UNBLOCK, &only, nullptr);
     raise(signalNumber);
+}
+
+void endBySignal(int signalNumber)
+{
+    closeConsole();
+    raiseWithDefaultAction(signalNumber);
     _exit(128 + signalNumber);
 }
 
@@ -529,12 +535,7 @@ void suspend()
 {
     resetLook();
     endwin();
-    catchSignal(SIGTSTP, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, SIGTSTP);
-    sigprocmask(SIG_UNBLOCK, &only, nullptr);
-    raise(SIGTSTP);
+    raiseWithDefaultAction(SIGTSTP);
     catchSignal(SIGTSTP, noteSignal);
     doupdate();  // curses takes the terminal again
     if (cursorHidden)

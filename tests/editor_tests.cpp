@@ -154,6 +154,30 @@ protected:
                << column << "," << row << screenDump(run);
     }
 
+    // The editor run from a shell that notes the terminal's modes before and
+    // after it, and then its exit status on the screen.
+    RunOptions inShellNotingTerminalModes() const
+    {
+        RunOptions options = editorOptions(directory);
+        options.command = {"/bin/sh", "-c",
+                           "trap : INT TERM; stty -g > before; \"$0\"; "
+                           "echo \"status $?\"; stty -g > after",
+                           editorPath()};
+        return options;
+    }
+
+    testing::AssertionResult terminalModesKept() const
+    {
+        std::ifstream before(directory + "/before");
+        std::ifstream after(directory + "/after");
+        const std::string modesBefore{std::istreambuf_iterator<char>(before), {}};
+        const std::string modesAfter{std::istreambuf_iterator<char>(after), {}};
+        if (!modesBefore.empty() && modesAfter == modesBefore)
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "modes before: " << modesBefore
+                                           << "after: " << modesAfter;
+    }
+
     bool levelFileExists() const
     {
         return std::filesystem::exists(directory + "/level.dat");
@@ -303,11 +327,7 @@ TEST_F(Editor, TakesCursorKeysInBothForms)
 TEST_F(Editor, EscapeEndsWithThePauseAndRestoresTheTerminal)
 {
     ProgramRun run;
-    RunOptions options = editorOptions(directory);
-    options.command = {"/bin/sh", "-c",
-                       "trap : INT TERM; stty -g > before; \"$0\"; echo \"status $?\"; "
-                       "stty -g > after",
-                       editorPath()};
+    const RunOptions options = inShellNotingTerminalModes();
     startEditing(run, "5 4", options);
     ASSERT_TRUE(moveTo(run, keyRight, 1, 0));
     typeKeys(run, keyEscape);
@@ -333,12 +353,7 @@ TEST_F(Editor, EscapeEndsWithThePauseAndRestoresTheTerminal)
     const Cell statusCell = cellAt(run, 0, statusRow);
     EXPECT_EQ(statusCell.foreground, -1);
     EXPECT_EQ(statusCell.background, -1);
-    std::ifstream before(directory + "/before");
-    std::ifstream after(directory + "/after");
-    const std::string modesBefore{std::istreambuf_iterator<char>(before), {}};
-    const std::string modesAfter{std::istreambuf_iterator<char>(after), {}};
-    EXPECT_FALSE(modesBefore.empty());
-    EXPECT_EQ(modesAfter, modesBefore);
+    EXPECT_TRUE(terminalModesKept());
 }
 
 class EndingSignal : public Editor,
@@ -347,11 +362,7 @@ class EndingSignal : public Editor,
 TEST_P(EndingSignal, EndsAtOnceWithoutSavingAndRestoresTheTerminal)
 {
     ProgramRun run;
-    RunOptions options = editorOptions(directory);
-    options.command = {"/bin/sh", "-c",
-                       "trap : INT TERM; stty -g > before; \"$0\"; echo \"status $?\"; "
-                       "stty -g > after",
-                       editorPath()};
+    const RunOptions options = inShellNotingTerminalModes();
     startEditing(run, "5 4", options);
     ASSERT_TRUE(moveTo(run, keyRight + " ", 1, 0));
     if (GetParam() == SIGINT)
@@ -366,10 +377,7 @@ TEST_P(EndingSignal, EndsAtOnceWithoutSavingAndRestoresTheTerminal)
     EXPECT_FALSE(levelFileExists());
     EXPECT_FALSE(run.altScreen);
     EXPECT_TRUE(run.cursorVisible);
-    std::ifstream before(directory + "/before");
-    std::ifstream after(directory + "/after");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), {}),
-              std::string(std::istreambuf_iterator<char>(before), {}));
+    EXPECT_TRUE(terminalModesKept());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
