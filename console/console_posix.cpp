@@ -830,7 +830,8 @@ bool writeFileInPlace(const std::string& name, const std::string& content)
 {
     // Past a file-size limit the write is to fail, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    constexpr int flags = O_WRONLY | O_CLOEXEC;
+    // Not blocking: a FIFO of that name must fail the save, not hang it.
+    constexpr int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK;
     bool created = true;
     int file = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
     if (file < 0 && errno == EEXIST) {

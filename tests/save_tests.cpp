@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -55,6 +56,7 @@ protected:
     {
         const pid_t child = fork();
         if (child == 0) {
+            alarm(10);  // a save that hangs ends the child, and fails
             if (unprivileged && geteuid() == 0 &&
                 (setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(3);
@@ -128,6 +130,16 @@ TEST_F(SaveLevel, FailsOnADirectoryOfThatName)
     std::filesystem::create_directory("level.dat");
     EXPECT_FALSE(saveLevel(buildGrid(4, 3), 4, 3));
     EXPECT_TRUE(std::filesystem::is_directory("level.dat"));
+}
+
+TEST_F(SaveLevel, FailsAtOnceOnAFifoOfThatName)
+{
+    ASSERT_EQ(mkfifo("level.dat", 0644), 0);
+    EXPECT_FALSE(saveInChild(false));
+    const int reader = open("level.dat", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(saveInChild(false));
+    close(reader);
 }
 
 // A file-size limit below the new content stands for a full disk: the old,
