@@ -16,6 +16,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <term.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -731,6 +732,14 @@ void openConsole()
     cbreak();
     noecho();
     nonl();
+    // Ctrl-S would stop all output until Ctrl-Q, leaving the editor stuck in
+    // its next write: make it a key like any other.
+    termios modes{};
+    if (tcgetattr(STDIN_FILENO, &modes) == 0) {
+        modes.c_iflag &= ~static_cast<tcflag_t>(IXON);
+        tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+        def_prog_mode();
+    }
     keyboard = newpad(1, 1);  // reading keys from a pad never refreshes
     keypad(keyboard, TRUE);
     nodelay(keyboard, TRUE);

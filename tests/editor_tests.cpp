@@ -311,6 +311,15 @@ TEST_F(Editor, OtherKeysChangeNothing)
     EXPECT_TRUE(moveTo(run, keyRight, 2, 1));
 }
 
+TEST_F(Editor, CtrlSDoesNotStopTheScreen)
+{
+    ProgramRun run;
+    startEditing(run, "6 5");
+    typeKeys(run, "\023");
+    EXPECT_TRUE(moveTo(run, keyRight, 1, 0));
+    EXPECT_TRUE(moveTo(run, keyDown, 1, 1));
+}
+
 TEST_F(Editor, TakesCursorKeysInBothForms)
 {
     ProgramRun run;
