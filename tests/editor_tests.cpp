@@ -140,6 +140,16 @@ protected:
         })) << screenDump(run);
     }
 
+    // Starts the editor in the given environment and waits for the first
+    // question.
+    void startAsked(ProgramRun& run, std::vector<std::string> environment)
+    {
+        RunOptions options = editorOptions(directory);
+        options.environment = std::move(environment);
+        startProgram(run, options);
+        ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    }
+
     // Types a key and waits until the cursor's highlight stands there.
     testing::AssertionResult moveTo(ProgramRun& run, const std::string& key,
                                     int column, int row)
@@ -417,10 +427,7 @@ TEST_F(Editor, KeepsThePictureThroughAResize)
 TEST_F(Editor, ShowsTheBlockAsALineDrawingDiamondOutsideUtf8)
 {
     ProgramRun run;
-    RunOptions options = editorOptions(directory);
-    options.environment = {"TERM=xterm-256color", "LANG=C", "LC_ALL=C"};
-    startProgram(run, options);
-    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    startAsked(run, {"TERM=xterm-256color", "LANG=C", "LC_ALL=C"});
     typeKeys(run, "3 3\r");
     const std::string lineDrawingDiamond = "\u25c6";
     ASSERT_TRUE(waitFor(run, [&] {
@@ -436,10 +443,7 @@ TEST_F(Editor, ShowsTheBlockAsALineDrawingDiamondOutsideUtf8)
 TEST_F(Editor, ShowsTheCursorOnATerminalOfEightColours)
 {
     ProgramRun run;
-    RunOptions options = editorOptions(directory);
-    options.environment = {"TERM=xterm", "LANG=C.UTF-8"};
-    startProgram(run, options);
-    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    startAsked(run, {"TERM=xterm", "LANG=C.UTF-8"});
     typeKeys(run, "3 3\r");
     ASSERT_TRUE(waitFor(run, [&] {
         return cellIs(run, 3, 4, diamond, 3, black) && cellAt(run, 3, 4).bold;
@@ -502,10 +506,7 @@ TEST_F(Editor, WithoutAKeyboardEndsAsEscapeDoes)
 TEST_F(Editor, ATerminalThatCannotPlaceTextEndsTheEditingAtOnce)
 {
     ProgramRun run;
-    RunOptions options = editorOptions(directory);
-    options.environment = {"TERM=dumb", "LANG=C.UTF-8"};
-    startProgram(run, options);
-    ASSERT_TRUE(waitForText(run, 0, 0, widthQuestion)) << screenDump(run);
+    startAsked(run, {"TERM=dumb", "LANG=C.UTF-8"});
     typeKeys(run, "5 4\r");
     ASSERT_EQ(waitForExit(run), 0) << screenDump(run);
     EXPECT_NE(screenDump(run).find(
