@@ -264,6 +264,18 @@ TEST_F(WindowsSave, FailsLeavingAReadOnlyFileAsItWas)
     EXPECT_EQ(contentOf("level.dat"), oldLevel);
 }
 
+TEST_F(WindowsSave, FailsWhileAnotherHolderDeniesWriting)
+{
+    std::ofstream("level.dat", std::ios::binary) << oldLevel;
+    const HANDLE holder = CreateFileA("level.dat", GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(saveLevel(buildGrid(4, 3), 4, 3));
+    CloseHandle(holder);
+    EXPECT_EQ(contentOf("level.dat"), oldLevel);
+}
+
 TEST_F(WindowsSave, FailsOnADirectoryOfThatName)
 {
     std::filesystem::create_directory("level.dat");

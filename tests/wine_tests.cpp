@@ -115,4 +115,34 @@ TEST_F(Wine, EditorDrawsMovesTogglesAndSaves)
         << "status " << status << screenDump(run);
 }
 
+TEST_F(Wine, FailedSaveIsShownAndTheEditingGoesOn)
+{
+    const std::string levelFile = directory + "/level.dat";
+    std::filesystem::create_directory(levelFile);
+    ProgramRun run;
+    startProgram(run, wineOptions(directory, {GLISK_WINDOWS_EDITOR}));
+    ASSERT_TRUE(waitForText(run, 0, 0, "Hoe breed", wineTimeout))
+        << screenDump(run);
+    ASSERT_TRUE(waitForKeyMode(run, wineTimeout));
+    typeKeys(run, "3 3\r");
+    ASSERT_TRUE(waitFor(run, [&] { return isDiamond(run, 4, 6, 11); },
+                        wineTimeout))
+        << screenDump(run);
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 26, 3, "Het bestand is niet gesaved!",
+                            wineTimeout))
+        << screenDump(run);
+
+    std::filesystem::remove(levelFile);
+    typeKeys(run, "\r");
+    ASSERT_TRUE(waitForText(run, 28, 12, "Het bestand is gesaved,", wineTimeout))
+        << screenDump(run);
+    std::ifstream file(levelFile, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
+              "3 3\r\n\r\n1 1 1 \r\n1 0 1 \r\n1 1 1 \r\n");
+    settle(run, 200ms);
+    typeKeys(run, "x");
+    EXPECT_EQ(waitForExit(run, wineTimeout), 0);
+}
+
 }  // namespace
