@@ -188,6 +188,17 @@ protected:
                                            << "after: " << modesAfter;
     }
 
+    // With a directory in the level file's place, starts a 5 by 4 level and
+    // presses Enter: the save fails.
+    void saveIntoADirectory(ProgramRun& run, const std::string& levelFile)
+    {
+        std::filesystem::create_directory(levelFile);
+        startEditing(run, "5 4");
+        typeKeys(run, "\r");
+        ASSERT_TRUE(waitForText(run, 26, 3, "Het bestand is niet gesaved!"))
+            << screenDump(run);
+    }
+
     bool levelFileExists() const
     {
         return std::filesystem::exists(directory + "/level.dat");
@@ -599,11 +610,8 @@ TEST_F(Editor, SavedMessageStandsOverTheLargestLevel)
 TEST_F(Editor, FailedSaveSaysSoAndTheEditingGoesOn)
 {
     const std::string levelFile = directory + "/level.dat";
-    std::filesystem::create_directory(levelFile);
     ProgramRun run;
-    startEditing(run, "5 4");
-    typeKeys(run, "\r");
-    ASSERT_TRUE(waitForText(run, 26, 3, failedMessage)) << screenDump(run);
+    saveIntoADirectory(run, levelFile);
     EXPECT_TRUE(textIs(run, 26, 3, failedMessage, lightGrey, black));
     EXPECT_TRUE(clearedAt(run, 28, 12));
     ASSERT_TRUE(moveTo(run, keyRight + keyDown, 1, 1));
@@ -629,11 +637,8 @@ TEST_F(Editor, FailedSaveSaysSoAndTheEditingGoesOn)
 TEST_F(Editor, EscapeAfterAFailedSaveEndsWithoutWriting)
 {
     const std::string levelFile = directory + "/level.dat";
-    std::filesystem::create_directory(levelFile);
     ProgramRun run;
-    startEditing(run, "5 4");
-    typeKeys(run, "\r");
-    ASSERT_TRUE(waitForText(run, 26, 3, failedMessage)) << screenDump(run);
+    saveIntoADirectory(run, levelFile);
     typeKeys(run, keyEscape);
     ASSERT_TRUE(waitForText(run, 0, 0, pauseText)) << screenDump(run);
     EXPECT_TRUE(clearedAt(run, 28, 12));
