@@ -1,6 +1,5 @@
 #include "terminal.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -11,7 +10,6 @@
 #include <vterm.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <stdexcept>
 
 namespace {
@@ -173,8 +171,8 @@ bool waitFor(ProgramRun& run, const std::function<bool()>& condition,
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
-        if (!pump(run, left < 50ms ? left : 50ms) && !condition())
-            return condition();
+        if (!pump(run, left < 50ms ? left : 50ms))
+            return condition();  // the terminal is gone: nothing will change
     }
 }
 
