@@ -6,6 +6,8 @@
 //
 // Write calls are counted by running the editor under strace; times and
 // bytes come from runs without it.
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "level.h"
+#include "level_file.h"
 #include "terminal.h"
 
 namespace {
@@ -296,6 +300,56 @@ long baselinePeakKilobytes()
     return peak;
 }
 
+struct SaveFigures {
+    std::vector<double> times;
+    std::vector<double> floorTimes;  // one write and fsync of the same bytes
+    int systemCalls = 0;
+};
+
+// Saves the largest level over an old one, in the benchmark's directory.
+SaveFigures measureSave(int runs)
+{
+    SaveFigures figures;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(directory);
+    const LevelGrid grid = buildGrid(75, 20);
+    const std::string content = formatLevel(grid, 75, 20);
+    for (int count = 0; count < runs; ++count) {
+        auto start = Clock::now();
+        if (!saveLevel(grid, 75, 20))
+            std::cerr << "a save failed\n";
+        figures.times.push_back(milliseconds(Clock::now() - start));
+
+        start = Clock::now();
+        const int file = open("floor.dat", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (file < 0 || write(file, content.data(), content.size()) < 0 ||
+            fsync(file) != 0 || close(file) != 0)
+            std::cerr << "the floor's write failed\n";
+        figures.floorTimes.push_back(milliseconds(Clock::now() - start));
+    }
+
+    // The calls between the marker look-ups that the save program makes.
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/usr/bin/strace", "strace", "-qq", "-o", "save.log",
+              GLISK_SAVE_ONCE_PATH, "75", "20", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    waitpid(child, nullptr, 0);
+    std::ifstream trace("save.log");
+    bool inSave = false;
+    for (std::string line; std::getline(trace, line);) {
+        if (line.find("glisk-save-ends") != std::string::npos)
+            break;
+        if (inSave && line.find('(') != std::string::npos)
+            ++figures.systemCalls;
+        if (line.find("glisk-save-begins") != std::string::npos)
+            inSave = true;
+    }
+    std::filesystem::current_path(previous);
+    return figures;
+}
+
 void row(const std::string& figure, double measured, double minimum,
          const std::string& unit, const std::string& goal, bool met)
 {
@@ -323,6 +377,7 @@ int main()
     const auto escape = measureEscape(20);
     const auto draw = measureFullDraw(20);
     const long baseline = baselinePeakKilobytes();
+    const auto save = measureSave(200);
 
     std::vector<double> keyBytes(keyFigures.bytes.begin(),
                                  keyFigures.bytes.end());
@@ -353,6 +408,9 @@ int main()
         draw.bytes <= 8192);
     row("full draw 75x20, write calls", static_cast<double>(writes.drawWrites), 1, "", "1 burst",
         true);
+    row("save of 75x20, median of 200", percentile(save.times, 0.5),
+        percentile(save.floorTimes, 0.5), "ms", "", true);
+    row("save of 75x20, system calls", save.systemCalls, 5, "", "", true);
     row("peak resident memory", static_cast<double>(keyFigures.peakKilobytes),
         static_cast<double>(baseline), "KiB", "", true);
     std::cout << "\nMinimums: one write of 15 bytes per move (two glyphs, one colour change,\n"
@@ -363,7 +421,10 @@ int main()
                  "tell a lone Escape from a key's sequence; 890 bytes for the texts, border\n"
                  "glyphs and row addresses of the largest level (its empty cells look like\n"
                  "the cleared screen, but are written too); the memory of a program that\n"
-                 "only starts ncursesw and waits for a key.\n"
+                 "only starts ncursesw and waits for a key; for a save, one open, write,\n"
+                 "fsync and close of the same bytes over the old file, which a kill or a\n"
+                 "full disk can tear (the save adds the temporary file, its rename and the\n"
+                 "directory's flush, and clears what killed saves left).\n"
                  "The full draw's writes, as strace counted them: "
               << writes.drawWrites << " writes, " << writes.drawBytes
               << " bytes (curses' start-up strings, then the screen in one write).\n";

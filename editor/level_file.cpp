@@ -1,6 +1,6 @@
 #include "level_file.h"
 
-#include "console.h"
+#include "file.h"
 
 namespace {
 
@@ -23,5 +23,5 @@ std::string formatLevel(const LevelGrid& grid, int width, int height)
 
 bool saveLevel(LevelGrid grid, int width, int height)
 {
-    return writeFileInPlace(levelFileName, formatLevel(grid, width, height));
+    return replaceFileContent(levelFileName, formatLevel(grid, width, height));
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -234,19 +235,78 @@ const std::string freshLevel =
     "4 3\r\n\r\n1 1 1 1 \r\n1 0 0 1 \r\n1 1 1 1 \r\n";
 const std::string oldLevel = "2 2\r\n\r\n1 1 \r\n1 1 \r\n" + std::string(90, 'x');
 
+std::uint64_t fileIndexOf(const char* name)
+{
+    const HANDLE file = CreateFileA(name, 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                        FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION information{};
+    GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    return (std::uint64_t{information.nFileIndexHigh} << 32) |
+           information.nFileIndexLow;
+}
+
+bool onlyTheLevelFilesAreLeft()
+{
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        if (const auto name = entry.path().filename().string();
+            name != "level.dat" && name != "other.dat")
+            return false;
+    return true;
+}
+
 TEST_F(WindowsSave, WritesCrLfBytesExactly)
 {
     EXPECT_TRUE(saveLevel(buildGrid(4, 3), 4, 3));
     EXPECT_EQ(contentOf("level.dat"), freshLevel);
+    EXPECT_TRUE(onlyTheLevelFilesAreLeft());
 }
 
-TEST_F(WindowsSave, RewritesALongerFileInPlace)
+TEST_F(WindowsSave, ReplacesALongerFileWhole)
+{
+    std::ofstream("level.dat", std::ios::binary) << oldLevel;
+    const auto before = fileIndexOf("level.dat");
+    EXPECT_TRUE(saveLevel(buildGrid(4, 3), 4, 3));
+    EXPECT_EQ(contentOf("level.dat"), freshLevel);
+    EXPECT_NE(fileIndexOf("level.dat"), before) << "written in place";
+    EXPECT_TRUE(onlyTheLevelFilesAreLeft());
+}
+
+TEST_F(WindowsSave, RemovesWhatAKilledSaveLeftBehind)
+{
+    // No process has the id 0x7FFFFFF0 (ids are multiples of four).
+    const char* leftover = ".level.dat.glisk-save-2147483632-0";
+    std::ofstream(leftover, std::ios::binary) << "1 1 \r\n";
+    EXPECT_TRUE(saveLevel(buildGrid(4, 3), 4, 3));
+    EXPECT_TRUE(onlyTheLevelFilesAreLeft());
+}
+
+// Another program holds the level open, sharing reading and writing but not
+// its deletion: the file cannot be replaced, so it is rewritten in place.
+TEST_F(WindowsSave, RewritesInPlaceAFileHeldOpenWithoutSharingDeletion)
+{
+    std::ofstream("level.dat", std::ios::binary) << oldLevel;
+    const HANDLE holder =
+        CreateFileA("level.dat", GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(saveLevel(buildGrid(4, 3), 4, 3));
+    CloseHandle(holder);
+    EXPECT_EQ(contentOf("level.dat"), freshLevel);
+    EXPECT_TRUE(onlyTheLevelFilesAreLeft());
+}
+
+TEST_F(WindowsSave, RewritesAHardLinkedFileInPlace)
 {
     std::ofstream("level.dat", std::ios::binary) << oldLevel;
     ASSERT_TRUE(CreateHardLinkA("other.dat", "level.dat", nullptr));
     EXPECT_TRUE(saveLevel(buildGrid(4, 3), 4, 3));
     EXPECT_EQ(contentOf("level.dat"), freshLevel);
     EXPECT_EQ(contentOf("other.dat"), freshLevel);
+    EXPECT_TRUE(onlyTheLevelFilesAreLeft());
 }
 
 TEST_F(WindowsSave, FailsLeavingAReadOnlyFileAsItWas)

@@ -1,6 +1,6 @@
-// The console layer: a character-cell screen of at least 80 by 25 cells, the
-// keyboard, and the one file the editor writes. Every platform implements
-// these functions in its own source file; nothing here belongs to one.
+// The console layer: a character-cell screen of at least 80 by 25 cells and
+// the keyboard. Every platform implements these functions in its own source
+// file; nothing here belongs to one.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +47,3 @@ std::uint16_t readKey();
 // Asks the user to press a key, as the Windows "Pause" command does, and
 // waits for it.
 void pauseForKey();
-
-// Replaces the whole content of the named file, keeping the file itself (its
-// identity, rights and links). Returns true once the new content is safely in
-// the file; on false the file's old content is still whole.
-bool writeFileInPlace(const std::string& name, const std::string& content);

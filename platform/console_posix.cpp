@@ -14,7 +14,6 @@
 #include <langinfo.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <term.h>
 #include <termios.h>
 #include <unistd.h>
@@ -132,6 +131,7 @@ void catchSignal(int signalNumber, void (*handler)(int))
 {
     struct sigaction action {};
     action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(signalNumber, &action, nullptr);
 }
@@ -832,43 +832,4 @@ void pauseForKey()
     showPicture();
     if (keyboardAvailable())
         nextCursesKey();
-}
-
-bool writeFileInPlace(const std::string& name, const std::string& content)
-{
-    // Past a file-size limit the write is to fail, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-    // Not blocking: a FIFO of that name must fail the save, not hang it.
-    constexpr int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK;
-    bool created = true;
-    int file = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
-    if (file < 0 && errno == EEXIST) {
-        created = false;
-        file = open(name.c_str(), flags);
-    }
-    if (file < 0)
-        return false;
-    struct stat status {};
-    const auto length = static_cast<off_t>(content.size());
-    // The space is made sure of before any old byte is overwritten, so a full
-    // disk or a file-size limit leaves the old level whole.
-    bool whole = fstat(file, &status) == 0 && S_ISREG(status.st_mode) &&
-                 (length == 0 || posix_fallocate(file, 0, length) == 0);
-    std::size_t done = 0;
-    while (whole && done < content.size()) {
-        const ssize_t written =
-            pwrite(file, content.data() + done, content.size() - done,
-                   static_cast<off_t>(done));
-        if (written > 0)
-            done += static_cast<std::size_t>(written);
-        else if (written < 0 && errno == EINTR)
-            continue;
-        else
-            whole = false;
-    }
-    whole = whole && ftruncate(file, length) == 0 && fsync(file) == 0;
-    whole = close(file) == 0 && whole;
-    if (!whole && created)
-        unlink(name.c_str());
-    return whole;
 }
