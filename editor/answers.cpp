@@ -7,8 +7,14 @@
 std::optional<int> askNumber(std::istream& in, std::ostream& out,
                              const std::string& question)
 {
+    bool onFreshLine = true;
     for (;;) {
+        if (!onFreshLine)
+            out << '\n';
         out << question << std::flush;
+        // An answer already waiting was typed before the question showed:
+        // no line end of the user's follows the question then.
+        const bool typedAhead = in.rdbuf()->in_avail() > 0;
         int answer = 0;
         in >> answer;
         if (in && answer >= 1)
@@ -23,5 +29,6 @@ std::optional<int> askNumber(std::istream& in, std::ostream& out,
         in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
         if (in.eof())
             return std::nullopt;
+        onFreshLine = !typedAhead;
     }
 }

@@ -7,7 +7,7 @@
 
 // Writes the question and reads a whole number of at least 1. Anything else
 // (not a number, 0 or less) drops the rest of that line and asks again; a
-// number too large to hold counts as the largest one. Returns nothing when
-// the input ends first.
+// number too large to hold counts as the largest one. A question asked again
+// starts on a line of its own. Returns nothing when the input ends first.
 std::optional<int> askNumber(std::istream& in, std::ostream& out,
                              const std::string& question);

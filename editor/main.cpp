@@ -37,6 +37,12 @@ int main()
     int previousColumn = 0;
     int previousRow = 0;
 
+    // The questions' stream keeps its own buffer, so that it can tell an
+    // answer typed ahead from one typed after the question.
+    std::ios::sync_with_stdio(false);
+    if (!consoleIsUsable())
+        return 1;
+
     const auto widthAnswer = askNumber(std::cin, std::cout, widthQuestion);
     if (!widthAnswer) {
         std::cout << std::endl;

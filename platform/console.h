@@ -25,6 +25,11 @@ constexpr std::uint16_t keyInsert = 0x2D;
 constexpr std::uint16_t keyDelete = 0x2E;
 constexpr std::uint16_t keyF1 = 0x70;  // F2 to F12 follow in order
 
+// Tells whether the console can show the editing screen; when it cannot,
+// says so on standard error. Asked before the questions, so that a console
+// that cannot be used is refused before anything is asked.
+bool consoleIsUsable();
+
 // Takes the console over for the editing screen; closeConsole gives it back
 // as it was found. Between the two, Ctrl-C and a termination request end the
 // program at once, with the console given back.

@@ -45,7 +45,9 @@ testing::AssertionResult cellIs(ProgramRun& run, int column, int row,
 {
     const Cell cell = cellAt(run, column, row);
     const std::string shown = cell.glyph.empty() ? " " : cell.glyph;
-    if (shown == glyph && cell.foreground == foreground &&
+    // A blank's foreground cannot be seen: only its background counts.
+    const bool blank = glyph == " ";
+    if (shown == glyph && (blank || cell.foreground == foreground) &&
         cell.background == background)
         return testing::AssertionSuccess();
     return testing::AssertionFailure()
@@ -475,10 +477,12 @@ TEST_F(Editor, AsksAgainForAnswersThatCannotBeUsed)
     ASSERT_TRUE(waitForText(run, 0, 2, widthQuestion)) << screenDump(run);
     typeKeys(run, "-4\r");
     ASSERT_TRUE(waitForText(run, 0, 3, widthQuestion)) << screenDump(run);
-    // "3x": the width is 3, and the "x" makes the height be asked twice.
+    // "3x": the width is 3, and the "x" makes the height be asked twice,
+    // the second time on a line of its own.
     typeKeys(run, "3x\r");
     ASSERT_TRUE(waitFor(run, [&] {
-        return rowText(run, 4) == heightQuestion + shownHeightQuestion;
+        return rowText(run, 4) == shownHeightQuestion &&
+               rowText(run, 5) == shownHeightQuestion;
     })) << screenDump(run);
     typeKeys(run, "99999999999999\r");
     ASSERT_TRUE(waitForText(run, 14, 24, credit)) << screenDump(run);
@@ -514,15 +518,21 @@ TEST_F(Editor, WithoutAKeyboardEndsAsEscapeDoes)
     EXPECT_FALSE(run.altScreen);
 }
 
-TEST_F(Editor, ATerminalThatCannotPlaceTextEndsTheEditingAtOnce)
+// A terminal that cannot place text is refused before anything is asked,
+// with a line on standard error and a status that says the run failed.
+TEST_F(Editor, ATerminalThatCannotPlaceTextIsRefusedBeforeTheQuestions)
 {
     ProgramRun run;
-    startAsked(run, {"TERM=dumb", "LANG=C.UTF-8"});
-    typeKeys(run, "5 4\r");
-    ASSERT_EQ(waitForExit(run), 0) << screenDump(run);
-    EXPECT_NE(screenDump(run).find(
-                  "Deze terminal kan het scherm van de editor niet tonen."),
-              std::string::npos)
+    RunOptions options = editorOptions(directory);
+    options.environment = {"TERM=dumb", "LANG=C.UTF-8"};
+    startProgram(run, options);
+    const int status = waitForExit(run);
+    ASSERT_TRUE(WIFEXITED(status)) << screenDump(run);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(rowText(run, 0), "Deze terminal kan het scherm van de editor "
+                               "niet tonen. (TERM=dumb)")
+        << screenDump(run);
+    EXPECT_EQ(screenDump(run).find("Hoe breed"), std::string::npos)
         << screenDump(run);
     EXPECT_FALSE(levelFileExists());
 }

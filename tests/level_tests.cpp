@@ -133,7 +133,7 @@ struct AnswerCase {
     const char* name;
     const char* typed;
     std::vector<int> answers;  // what two questions in a row get; 0: input ended
-    int questionsAsked;
+    const char* shown;  // the questions written, with their line ends
 };
 
 void PrintTo(const AnswerCase& answer, std::ostream* out)
@@ -156,10 +156,38 @@ TEST_P(AskNumber, TakesWholeNumbersOfAtLeastOne)
             break;
     }
     EXPECT_EQ(got, answer.answers);
-    std::string expectedOut;
-    for (int asked = 0; asked < answer.questionsAsked; ++asked)
-        expectedOut += "Q? ";
-    EXPECT_EQ(out.str(), expectedOut);
+    // Every answer here is waiting before its question is written, as one
+    // typed ahead: a question asked again starts a line of its own.
+    EXPECT_EQ(out.str(), answer.shown);
+}
+
+// Input as a terminal gives it: a line at a time, once the user has typed it
+// after the question, with its line end echoed.
+struct TypedLines : std::streambuf {
+    std::vector<std::string> lines;
+    std::string current;
+    int_type underflow() override
+    {
+        if (lines.empty())
+            return traits_type::eof();
+        current = lines.front();
+        lines.erase(lines.begin());
+        setg(current.data(), current.data(), current.data() + current.size());
+        return traits_type::to_int_type(current.front());
+    }
+};
+
+TEST(AskNumber, AsksAgainRightAfterTheLineTheUserTyped)
+{
+    TypedLines typed;
+    typed.lines = {"abc\n", "7x\n", "3\n"};
+    std::istream in(&typed);
+    std::ostringstream out;
+    EXPECT_EQ(askNumber(in, out, "Q? "), 7);
+    EXPECT_EQ(askNumber(in, out, "Q? "), 3);
+    // "abc" ended its line; the "x" after 7 was typed before the second
+    // question showed.
+    EXPECT_EQ(out.str(), "Q? Q? Q? \nQ? ");
 }
 
 constexpr int largest = std::numeric_limits<int>::max();
@@ -167,22 +195,22 @@ constexpr int largest = std::numeric_limits<int>::max();
 INSTANTIATE_TEST_SUITE_P(
     Answers, AskNumber,
     testing::Values(
-        AnswerCase{"OnSeparateLines", "5\n4\n", {5, 4}, 2},
-        AnswerCase{"BothOnOneLine", "5 4\n", {5, 4}, 2},
-        AnswerCase{"LeadingBlanksAndSign", "  \n +7\n3\n", {7, 3}, 2},
-        AnswerCase{"NotANumberAsksAgain", "abc def\n6\n2\n", {6, 2}, 3},
-        AnswerCase{"ZeroAsksAgain", "0 9\n6\n2\n", {6, 2}, 3},
-        AnswerCase{"NegativeAsksAgain", "-3\n6\n2\n", {6, 2}, 3},
+        AnswerCase{"OnSeparateLines", "5\n4\n", {5, 4}, "Q? Q? "},
+        AnswerCase{"BothOnOneLine", "5 4\n", {5, 4}, "Q? Q? "},
+        AnswerCase{"LeadingBlanksAndSign", "  \n +7\n3\n", {7, 3}, "Q? Q? "},
+        AnswerCase{"NotANumberAsksAgain", "abc def\n6\n2\n", {6, 2}, "Q? \nQ? Q? "},
+        AnswerCase{"ZeroAsksAgain", "0 9\n6\n2\n", {6, 2}, "Q? \nQ? Q? "},
+        AnswerCase{"NegativeAsksAgain", "-3\n6\n2\n", {6, 2}, "Q? \nQ? Q? "},
         AnswerCase{"TrailingLettersGoToTheNextQuestion", "4x\n3\n", {4, 3},
-                   3},
+                   "Q? Q? \nQ? "},
         AnswerCase{"TooLargeCountsAsLargest", "99999999999\n2\n",
-                   {largest, 2}, 2},
+                   {largest, 2}, "Q? Q? "},
         AnswerCase{"TooNegativeAsksAgain", "-99999999999\n1\n1\n", {1, 1},
-                   3},
-        AnswerCase{"EndOfInputFirst", "", {0}, 1},
-        AnswerCase{"EndOfInputAtSecond", "5\n", {5, 0}, 2},
-        AnswerCase{"EndOfInputAfterNonsense", "abc", {0}, 1},
-        AnswerCase{"LastNumberWithoutLineEnd", "5\n4", {5, 4}, 2}),
+                   "Q? \nQ? Q? "},
+        AnswerCase{"EndOfInputFirst", "", {0}, "Q? "},
+        AnswerCase{"EndOfInputAtSecond", "5\n", {5, 0}, "Q? Q? "},
+        AnswerCase{"EndOfInputAfterNonsense", "abc", {0}, "Q? "},
+        AnswerCase{"LastNumberWithoutLineEnd", "5\n4", {5, 4}, "Q? Q? "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

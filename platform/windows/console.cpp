@@ -45,6 +45,11 @@ WORD attribute(std::uint16_t foreground, std::uint16_t background)
 
 }  // namespace
 
+bool consoleIsUsable()
+{
+    return true;
+}
+
 void openConsole()
 {
     cursorSaved = GetConsoleCursorInfo(output(), &cursorAtStart) != 0;
