@@ -86,11 +86,14 @@ bool pump(ProgramRun& run, std::chrono::milliseconds timeout)
 
 }  // namespace
 
+// The program runs in a process group of its own (forkpty makes it a session
+// leader): the whole group is ended, whatever it started.
 ProgramRun::~ProgramRun()
 {
-    if (pid > 0 && exitStatus == -1) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+    if (pid > 0) {
+        kill(-pid, SIGKILL);
+        if (exitStatus == -1)
+            waitpid(pid, nullptr, 0);
     }
     if (master >= 0)
         close(master);
@@ -243,7 +246,7 @@ Cell cellAt(ProgramRun& run, int column, int row)
     VTermScreenCell cell{};
     vterm_screen_get_cell(run.screen, VTermPos{row, column}, &cell);
     Cell result{"", colourIndex(cell.fg, true), colourIndex(cell.bg, false),
-                cell.attrs.bold != 0};
+                cell.attrs.bold != 0, cell.attrs.reverse != 0};
     for (int at = 0; at < VTERM_MAX_CHARS_PER_CELL && cell.chars[at] != 0; ++at)
         appendUtf8(result.glyph, cell.chars[at]);
     return result;

@@ -20,6 +20,7 @@ struct Cell {
     int foreground;
     int background;
     bool bold;
+    bool reverse;
 };
 
 struct ProgramRun {
