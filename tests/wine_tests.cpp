@@ -153,4 +153,29 @@ TEST_F(Wine, FailedSaveIsShownAndTheEditingGoesOn)
     EXPECT_EQ(pressKeysUntilTheEnd(run), 0);
 }
 
+// Ctrl-C ends the editor at once, and its handler shows the console's
+// cursor again: after the last string that hid it, one that shows it.
+TEST_F(Wine, CtrlCEndsTheEditorWithTheCursorShownAgain)
+{
+    ProgramRun run;
+    startProgram(run, wineOptions(directory, {GLISK_WINDOWS_EDITOR}));
+    ASSERT_TRUE(waitForText(run, 0, 0, "Hoe breed", wineTimeout))
+        << screenDump(run);
+    ASSERT_TRUE(waitForKeyMode(run, wineTimeout));
+    typeKeys(run, "3 3\r");
+    ASSERT_TRUE(waitFor(run, [&] { return isDiamond(run, 4, 6, 11); },
+                        wineTimeout))
+        << screenDump(run);
+    ASSERT_FALSE(run.cursorVisible) << "the editor shows the cursor";
+    typeKeys(run, "\003");
+    const int status = waitForExit(run, wineTimeout);
+    ASSERT_NE(status, -1) << "still running after Ctrl-C" << screenDump(run);
+    const auto hidden = run.output.rfind("\033[?25l");
+    const auto shown = run.output.rfind("\033[?25h");
+    EXPECT_TRUE(shown != std::string::npos && shown > hidden)
+        << "the cursor is left hidden";
+    EXPECT_TRUE(run.cursorVisible);
+    EXPECT_FALSE(std::filesystem::exists(directory + "/level.dat"));
+}
+
 }  // namespace
