@@ -6,11 +6,6 @@
 
 namespace {
 
-constexpr std::uint16_t black = 0;
-constexpr std::uint16_t lightGrey = 7;
-constexpr std::uint16_t darkGrey = 8;
-constexpr std::uint16_t yellow = 14;
-constexpr std::uint16_t white = 15;
 
 // The level's top-left cell stands at this screen position.
 constexpr int gridColumn = 2;
@@ -26,25 +21,29 @@ struct FixedText {
     std::uint16_t foreground;
 };
 
-constexpr FixedText title{"Glisk Level editor versie: 1.5", 25, 0, white};
+// The version is the project's, set once in the build.
+constexpr FixedText title{"Glisk Level editor versie: " GLISK_VERSION, 25, 0,
+                          colourWhite};
 constexpr FixedText help{
     "SPATIE is blokje of niet, ESCAPE is stoppen, ENTER is saven", 10, 2,
-    lightGrey};
+    colourLightGrey};
 constexpr FixedText credit{
-    "Ontwerp je eigen level en speel het daarna in Glisk!", 14, 24, white};
-constexpr FixedText saved{"Het bestand is gesaved,", 28, 12, lightGrey};
+    "Ontwerp je eigen level en speel het daarna in Glisk!", 14, 24,
+    colourWhite};
+constexpr FixedText saved{"Het bestand is gesaved,", 28, 12, colourLightGrey};
 constexpr FixedText saveFailed{"Het bestand is niet gesaved!", 26, 3,
-                               lightGrey};
+                               colourLightGrey};
 
 void drawText(const FixedText& fixed)
 {
-    writeTextAt(fixed.text, fixed.column, fixed.row, fixed.foreground, black);
+    writeTextAt(fixed.text, fixed.column, fixed.row, fixed.foreground,
+                colourBlack);
 }
 
 void drawCell(const LevelGrid& grid, int column, int row, bool underCursor)
 {
-    const std::uint16_t foreground = underCursor ? white : yellow;
-    const std::uint16_t background = underCursor ? darkGrey : black;
+    const std::uint16_t foreground = underCursor ? colourWhite : colourYellow;
+    const std::uint16_t background = underCursor ? colourDarkGrey : colourBlack;
     const auto screenColumn = static_cast<std::int16_t>(column + gridColumn);
     const auto screenRow = static_cast<std::int16_t>(row + gridRow);
     if (grid[row][column] == 1)
@@ -91,5 +90,6 @@ void clearSaveFailedMessage()
 {
     const std::string cleared(std::char_traits<char>::length(saveFailed.text),
                               '\0');
-    writeTextAt(cleared, saveFailed.column, saveFailed.row, lightGrey, black);
+    writeTextAt(cleared, saveFailed.column, saveFailed.row, colourLightGrey,
+                colourBlack);
 }

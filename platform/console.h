@@ -1,13 +1,22 @@
-// The console layer: a character-cell screen of at least 80 by 25 cells and
-// the keyboard. Every platform implements these functions in its own source
-// file; nothing here belongs to one.
+// The console layer: the character-cell screen the editor draws on and the
+// keyboard it reads. Each platform implements these functions in its own
+// folder; what is declared here holds on all of them.
+//
+// The screen: the editor draws 80 by 25 cells; positions are a column and a
+// row from the top-left cell. Colours are numbers 0 to 15 of the 16-colour
+// text palette (1 blue, 2 green, 4 red, 8 bright).
+//
+// When drawing shows: on the Windows console each call shows at once; on a
+// terminal, drawing is kept and sent in one piece when the program next
+// waits for a key (readKey, pauseForKey). Nothing between two key waits can
+// tell the difference.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 // Virtual-key codes, as a Windows console reports them. readKey returns these
-// on every platform.
+// on every platform; the editor acts on Enter, Escape, Space and the arrows.
 constexpr std::uint16_t keyBackspace = 0x08;
 constexpr std::uint16_t keyTab = 0x09;
 constexpr std::uint16_t keyReturn = 0x0D;
@@ -36,14 +45,28 @@ bool consoleIsUsable();
 void openConsole();
 void closeConsole();
 
-// Colours are numbers 0 to 15 of the 16-colour text palette: 1 blue, 2 green,
-// 4 red, 8 bright. Positions are a column and a row from the top-left cell.
+// The palette's colours that the editor and the console use.
+constexpr std::uint16_t colourBlack = 0;
+constexpr std::uint16_t colourLightGrey = 7;
+constexpr std::uint16_t colourDarkGrey = 8;
+constexpr std::uint16_t colourYellow = 14;
+constexpr std::uint16_t colourWhite = 15;
+
+// Empties every cell (light grey on black) and puts the text cursor at the
+// top-left cell.
 void clearScreen();
 void hideCursor();
+// Writes a text from a cell on, going on at the start of the next row at a
+// row's end; what falls outside the screen is dropped.
 void writeTextAt(std::string text, std::int16_t column, std::int16_t row,
                  std::uint16_t foreground, std::uint16_t background);
-void writeCharAt(char character, std::int16_t column, std::int16_t row,
-                 std::uint16_t foreground, std::uint16_t background);
+
+inline void writeCharAt(char character, std::int16_t column, std::int16_t row,
+                        std::uint16_t foreground, std::uint16_t background)
+{
+    writeTextAt(std::string(1, character), column, row, foreground,
+                background);
+}
 
 // Waits for the next key that goes down and returns its virtual-key code.
 // When no key can be read any more, returns keyEscape.

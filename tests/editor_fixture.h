@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "terminal.h"
+#include "scratch_directory.h"
 
 
 // Colours as the terminal shows them.
@@ -135,12 +136,10 @@ class Editor : public testing::Test {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/glisk-editor-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        directory = name;
+        directory = makeScratchDirectory("editor");
     }
 
-    void TearDown() override { std::filesystem::remove_all(directory); }
+    void TearDown() override { removeScratchDirectory(directory); }
 
     // Starts the editor and answers both questions on one line.
     void startEditing(ProgramRun& run, const std::string& answers,

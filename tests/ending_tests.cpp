@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"CtrlBackslashOnLinux", Ending::ctrlBackslash, "linux", 131},
         EndingCase{"SIGTERMOnLinux", Ending::terminate, "linux", 143},
         EndingCase{"SIGHUPOnLinux", Ending::hangUp, "linux", 129}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 // The terminal closed under the editor: it ends, by the hang-up, at once.
 TEST_F(Editor, EndsWhenItsTerminalIsGone)
@@ -189,9 +189,9 @@ TEST_P(SignalAfterAKey, EndsTheKeyWaitEvenWhenTheKeyIsDropped)
 
 INSTANTIATE_TEST_SUITE_P(Signals, SignalAfterAKey,
                          testing::Values(SIGINT, SIGQUIT, SIGTERM),
-                         [](const auto& info) {
-                             return info.param == SIGINT    ? "CtrlC"
-                                    : info.param == SIGQUIT ? "CtrlBackslash"
+                         [](const auto& test) {
+                             return test.param == SIGINT    ? "CtrlC"
+                                    : test.param == SIGQUIT ? "CtrlBackslash"
                                                             : "SIGTERM";
                          });
 

@@ -128,8 +128,8 @@ TEST_P(KeysOnTerminal, KeypadEnterSaves)
 INSTANTIATE_TEST_SUITE_P(Terminals, KeysOnTerminal,
                          testing::Values("xterm-256color", "tmux-256color",
                                          "screen", "vt220", "linux"),
-                         [](const auto& info) {
-                             std::string name = info.param;
+                         [](const auto& test) {
+                             std::string name = test.param;
                              for (char& character : name)
                                  if (character == '-')
                                      character = '_';

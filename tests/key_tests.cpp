@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"Apostrophe", "'", 0xDE},
         KeyCase{"OpeningParenthesis", "(", '9'},
         KeyCase{"Backslash", "\\", 0xDC}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(DecodeKey, ALoneEscapeIsEscapeOnceNothingMoreComes)
 {

@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "1 3\r\n\r\n1 \r\n1 \r\n1 \r\n"},
         FileCase{"NegativeHeight", buildGrid(4, 2), 4, -2,
                  "4 -2\r\n\r\n1 1 1 1 \r\n1 1 1 1 \r\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(LevelBytes, LargestLevelIs3049BytesOfCrLfLines)
 {

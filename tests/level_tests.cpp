@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         MoveCase{"Space", 5, 4, 2, 2, keySpace, 2, 2, -9, -9},
         MoveCase{"Letter", 5, 4, 2, 2, 'A', 2, 2, -9, -9},
         MoveCase{"Home", 5, 4, 2, 2, keyHome, 2, 2, -9, -9}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 struct AnswerCase {
     const char* name;
@@ -211,6 +211,6 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"EndOfInputAtSecond", "5\n", {5, 0}, "Q? Q? "},
         AnswerCase{"EndOfInputAfterNonsense", "abc", {0}, "Q? "},
         AnswerCase{"LastNumberWithoutLineEnd", "5\n4", {5, 4}, "Q? Q? "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "scratch_directory.h"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -74,13 +76,11 @@ class Multiplexer : public testing::Test {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/glisk-multiplexer-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        directory = name;
+        directory = makeScratchDirectory("multiplexer");
         socket = "glisk-test-" + std::to_string(getpid());
     }
 
-    void TearDown() override { std::filesystem::remove_all(directory); }
+    void TearDown() override { removeScratchDirectory(directory); }
 
     std::filesystem::path directory;
     std::string socket;

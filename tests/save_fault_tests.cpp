@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_directory.h"
+
 namespace {
 
 const std::string newLevel =
@@ -87,12 +89,10 @@ class SaveUnderFaults : public testing::TestWithParam<OldFile> {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/glisk-faults-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        directory = name;
+        directory = makeScratchDirectory("faults");
     }
 
-    void TearDown() override { std::filesystem::remove_all(directory); }
+    void TearDown() override { removeScratchDirectory(directory); }
 
     void layOldFile()
     {
@@ -247,6 +247,6 @@ TEST_P(SaveUnderFaults, LeavesTheOldLevelOrTheNewOneWhole)
 
 INSTANTIATE_TEST_SUITE_P(OldLevels, SaveUnderFaults,
                          testing::ValuesIn(oldFiles),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& test) { return test.param.name; });
 
 }  // namespace

@@ -21,6 +21,7 @@
 
 #include "level.h"
 #include "level_file.h"
+#include "scratch_directory.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ class SaveLevel : public testing::Test {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/glisk-save-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        directory = name;
-        chmod(name, 0755);
+        directory = makeScratchDirectory("save");
         previous = std::filesystem::current_path();
         std::filesystem::current_path(directory);
     }
@@ -40,9 +38,7 @@ protected:
     void TearDown() override
     {
         std::filesystem::current_path(previous);
-        std::filesystem::permissions(directory,
-                                     std::filesystem::perms::owner_all);
-        std::filesystem::remove_all(directory);
+        removeScratchDirectory(directory);
     }
 
     static std::string contentOf(const std::string& name)

@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "terminal.h"
+#include "scratch_directory.h"
 
 namespace {
 
@@ -38,12 +39,10 @@ class Wine : public testing::Test {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/glisk-wine-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        directory = name;
+        directory = makeScratchDirectory("wine");
     }
 
-    void TearDown() override { std::filesystem::remove_all(directory); }
+    void TearDown() override { removeScratchDirectory(directory); }
 
     std::string directory;
 };

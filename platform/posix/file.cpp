@@ -230,8 +230,8 @@ Replacement replaceWhole(const std::string& target, const std::string& content,
     std::string temporary;
     // A new file gets the mode that the umask leaves of 0666, as any file
     // the user makes; the replacement of an old one gets that one's mode.
-    const int file =
-        createTemporary(directory, base, old != nullptr ? 0600 : 0666, temporary);
+    const mode_t mode = old != nullptr ? 0600 : 0666;
+    const int file = createTemporary(directory, base, mode, temporary);
     if (file < 0)
         return Replacement::notPossible;
     const auto abandon = [&](Replacement outcome) {

@@ -15,6 +15,11 @@ constexpr std::size_t longestSequence = 64;
 // Keypad digits as a Windows console codes them with Num Lock on.
 constexpr std::uint16_t keyNumpad0 = 0x60;
 
+unsigned char byteAt(std::string_view input, std::size_t at)
+{
+    return static_cast<unsigned char>(input[at]);
+}
+
 bool isParameter(unsigned char byte) { return byte >= 0x30 && byte <= 0x3F; }
 bool isIntermediate(unsigned char byte) { return byte >= 0x20 && byte <= 0x2F; }
 bool isFinal(unsigned char byte) { return byte >= 0x40 && byte <= 0x7E; }
@@ -122,7 +127,7 @@ DecodedKey decodeControlSequence(std::string_view input, std::size_t start,
                 start + 2};
     }
     std::size_t at = start;
-    while (at < input.size() && isParameter(static_cast<unsigned char>(input[at])))
+    while (at < input.size() && isParameter(byteAt(input, at)))
         ++at;
     const std::size_t parametersEnd = at;
     // rxvt ends modified editing keys in '$', an intermediate byte; after
@@ -161,7 +166,7 @@ DecodedKey decodeControlSequence(std::string_view input, std::size_t start,
 DecodedKey decodeSingleShift(std::string_view input, bool moreMayCome)
 {
     std::size_t at = 2;
-    while (at < input.size() && isParameter(static_cast<unsigned char>(input[at])))
+    while (at < input.size() && isParameter(byteAt(input, at)))
         ++at;
     if (at >= input.size())
         return awaitOr(moreMayCome, {0, at});

@@ -216,8 +216,8 @@ void putGlyph(Renderer& renderer, unsigned char byte)
                          terminfo.lineDrawingDiamond != 0 &&
                          terminfo.lineDrawingOn != nullptr;
     if (diamond != renderer.lineDrawing) {
-        addCapability(renderer,
-                      diamond ? terminfo.lineDrawingOn : terminfo.lineDrawingOff);
+        addCapability(renderer, diamond ? terminfo.lineDrawingOn
+                                        : terminfo.lineDrawingOff);
         renderer.lineDrawing = diamond;
     }
     std::string& output = renderer.output;
@@ -342,15 +342,16 @@ Look lookFor(const Capabilities& terminfo, const ScreenCell& cell)
         // its plain colour, dark grey as light grey so that it still shows.
         look.bold = (foreground & 8) != 0;
         look.foreground = static_cast<short>(terminalColour(foreground) & 7);
-        look.background = background == 8
-                              ? COLOR_WHITE
-                              : static_cast<short>(terminalColour(background) & 7);
+        look.background =
+            background == colourDarkGrey
+                ? COLOR_WHITE
+                : static_cast<short>(terminalColour(background) & 7);
         if (look.foreground == look.background)
             look.foreground =
                 look.background == COLOR_BLACK ? COLOR_WHITE : COLOR_BLACK;
     } else {
         look.bold = (foreground & 8) != 0;
-        look.reverse = background != paletteBlack;
+        look.reverse = background != colourBlack;
     }
     return look;
 }

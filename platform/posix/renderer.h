@@ -14,12 +14,11 @@
 #include <optional>
 #include <string>
 
+#include "console.h"
+
 constexpr int pictureColumns = 80;
 constexpr int pictureRows = 25;
 
-// The palette numbers of the colours the layer itself uses.
-constexpr std::uint16_t paletteBlack = 0;
-constexpr std::uint16_t paletteLightGrey = 7;
 
 // The terminfo strings the renderer draws with; null where the terminal has
 // none.
@@ -58,8 +57,8 @@ Capabilities readCapabilities();
 
 struct ScreenCell {
     unsigned char byte = 0;
-    std::uint16_t foreground = paletteLightGrey;
-    std::uint16_t background = paletteBlack;
+    std::uint16_t foreground = colourLightGrey;
+    std::uint16_t background = colourBlack;
     bool operator==(const ScreenCell&) const = default;
 };
 

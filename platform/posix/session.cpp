@@ -402,12 +402,6 @@ void writeTextAt(std::string text, std::int16_t column, std::int16_t row,
     drawIntoPicture(renderer, text, column, row, foreground, background);
 }
 
-void writeCharAt(char character, std::int16_t column, std::int16_t row,
-                 std::uint16_t foreground, std::uint16_t background)
-{
-    drawIntoPicture(renderer, std::string(1, character), column, row,
-                    foreground, background);
-}
 
 std::uint16_t readKey()
 {
@@ -430,7 +424,7 @@ void pauseForKey()
 {
     if (!session.open)
         return;
-    drawIntoPicture(renderer, pauseText, 0, 0, paletteLightGrey, paletteBlack);
+    drawIntoPicture(renderer, pauseText, 0, 0, colourLightGrey, colourBlack);
     renderPicture(renderer);
     sendOutput();
     if (keyboardAvailable())

@@ -72,7 +72,8 @@ void clearScreen()
     const COORD topLeft{0, 0};
     DWORD written = 0;
     FillConsoleOutputCharacterW(screen, L'\0', cells, topLeft, &written);
-    FillConsoleOutputAttribute(screen, 7, cells, topLeft, &written);
+    FillConsoleOutputAttribute(screen, attribute(colourLightGrey, colourBlack),
+                               cells, topLeft, &written);
     SetConsoleCursorPosition(screen, topLeft);
 }
 
@@ -106,9 +107,9 @@ void writeTextAt(std::string text, std::int16_t column, std::int16_t row,
     if (text.empty())
         return;
     std::wstring characters;
-    for (const char byte : text)
+    for (const char character : text)
         characters += static_cast<wchar_t>(
-            codePage437[static_cast<unsigned char>(byte)]);
+            codePage437[static_cast<unsigned char>(character)]);
     const HANDLE screen = output();
     const COORD at{column, row};
     DWORD written = 0;
@@ -122,12 +123,6 @@ void writeTextAt(std::string text, std::int16_t column, std::int16_t row,
                                 &written);
 }
 
-void writeCharAt(char character, std::int16_t column, std::int16_t row,
-                 std::uint16_t foreground, std::uint16_t background)
-{
-    writeTextAt(std::string(1, character), column, row, foreground,
-                background);
-}
 
 void pauseForKey()
 {

@@ -266,7 +266,8 @@ bool rewriteInPlace(const std::wstring& target, const std::string& content)
     if (file == INVALID_HANDLE_VALUE)
         return false;
     std::string old;
-    if (!readAll(file, old) || !reserveSpace(file, old.size(), content.size())) {
+    if (!readAll(file, old) ||
+        !reserveSpace(file, old.size(), content.size())) {
         CloseHandle(file);
         return false;
     }
