@@ -3,32 +3,36 @@
 #include <istream>
 #include <limits>
 #include <ostream>
+#include <utility>
 
 std::optional<int> askNumber(std::istream& in, std::ostream& out,
-                             const std::string& question)
+                             const std::string& question,
+                             bool& answerTypedAhead)
 {
-    bool onFreshLine = true;
     for (;;) {
-        if (!onFreshLine)
-            out << '\n';
         out << question << std::flush;
-        // An answer already waiting was typed before the question showed:
-        // no line end of the user's follows the question then.
-        const bool typedAhead = in.rdbuf()->in_avail() > 0;
+        const bool typedAhead = std::exchange(answerTypedAhead, false);
         int answer = 0;
         in >> answer;
-        if (in && answer >= 1)
+        // On overflow the stream stores the largest int and fails.
+        const bool tooLarge = !in && !in.eof() &&
+                              answer == std::numeric_limits<int>::max();
+        if ((in && answer >= 1) || tooLarge) {
+            in.clear(in.rdstate() & std::ios::eofbit);
+            // The character that ended the number is at hand: anything but
+            // the line end is the start of the next answer, typed already.
+            answerTypedAhead = in && in.peek() != '\n' && !in.eof();
             return answer;
+        }
         if (!in && in.eof())
             return std::nullopt;
-        // On overflow the stream stores the largest int and fails.
-        const bool tooLarge = !in && answer == std::numeric_limits<int>::max();
         in.clear();
-        if (tooLarge)
-            return answer;
         in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
         if (in.eof())
             return std::nullopt;
-        onFreshLine = !typedAhead;
+        // An answer typed before the question showed ended no line of the
+        // user's after it: the question asked again starts its own.
+        if (typedAhead)
+            out << '\n';
     }
 }

@@ -9,5 +9,8 @@
 // (not a number, 0 or less) drops the rest of that line and asks again; a
 // number too large to hold counts as the largest one. A question asked again
 // starts on a line of its own. Returns nothing when the input ends first.
+// answerTypedAhead carries from one question to the next whether the line
+// of the last answer goes on with the next one.
 std::optional<int> askNumber(std::istream& in, std::ostream& out,
-                             const std::string& question);
+                             const std::string& question,
+                             bool& answerTypedAhead);

@@ -37,18 +37,18 @@ int main()
     int previousColumn = 0;
     int previousRow = 0;
 
-    // The questions' stream keeps its own buffer, so that it can tell an
-    // answer typed ahead from one typed after the question.
-    std::ios::sync_with_stdio(false);
     if (!consoleIsUsable())
         return 1;
 
-    const auto widthAnswer = askNumber(std::cin, std::cout, widthQuestion);
+    bool answerTypedAhead = false;
+    const auto widthAnswer =
+        askNumber(std::cin, std::cout, widthQuestion, answerTypedAhead);
     if (!widthAnswer) {
         std::cout << std::endl;
         return 0;
     }
-    const auto heightAnswer = askNumber(std::cin, std::cout, heightQuestion);
+    const auto heightAnswer =
+        askNumber(std::cin, std::cout, heightQuestion, answerTypedAhead);
     if (!heightAnswer) {
         std::cout << std::endl;
         return 0;

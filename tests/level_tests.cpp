@@ -149,15 +149,16 @@ TEST_P(AskNumber, TakesWholeNumbersOfAtLeastOne)
     std::istringstream in(answer.typed);
     std::ostringstream out;
     std::vector<int> got;
+    bool typedAhead = false;
     for (int question = 0; question < 2; ++question) {
-        const auto number = askNumber(in, out, "Q? ");
+        const auto number = askNumber(in, out, "Q? ", typedAhead);
         got.push_back(number.value_or(0));
         if (!number)
             break;
     }
     EXPECT_EQ(got, answer.answers);
-    // Every answer here is waiting before its question is written, as one
-    // typed ahead: a question asked again starts a line of its own.
+    // A question asked again after an answer that came from the line of
+    // the one before starts a line of its own.
     EXPECT_EQ(out.str(), answer.shown);
 }
 
@@ -183,8 +184,9 @@ TEST(AskNumber, AsksAgainRightAfterTheLineTheUserTyped)
     typed.lines = {"abc\n", "7x\n", "3\n"};
     std::istream in(&typed);
     std::ostringstream out;
-    EXPECT_EQ(askNumber(in, out, "Q? "), 7);
-    EXPECT_EQ(askNumber(in, out, "Q? "), 3);
+    bool typedAhead = false;
+    EXPECT_EQ(askNumber(in, out, "Q? ", typedAhead), 7);
+    EXPECT_EQ(askNumber(in, out, "Q? ", typedAhead), 3);
     // "abc" ended its line; the "x" after 7 was typed before the second
     // question showed.
     EXPECT_EQ(out.str(), "Q? Q? Q? \nQ? ");
@@ -198,15 +200,15 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"OnSeparateLines", "5\n4\n", {5, 4}, "Q? Q? "},
         AnswerCase{"BothOnOneLine", "5 4\n", {5, 4}, "Q? Q? "},
         AnswerCase{"LeadingBlanksAndSign", "  \n +7\n3\n", {7, 3}, "Q? Q? "},
-        AnswerCase{"NotANumberAsksAgain", "abc def\n6\n2\n", {6, 2}, "Q? \nQ? Q? "},
-        AnswerCase{"ZeroAsksAgain", "0 9\n6\n2\n", {6, 2}, "Q? \nQ? Q? "},
-        AnswerCase{"NegativeAsksAgain", "-3\n6\n2\n", {6, 2}, "Q? \nQ? Q? "},
+        AnswerCase{"NotANumberAsksAgain", "abc def\n6\n2\n", {6, 2}, "Q? Q? Q? "},
+        AnswerCase{"ZeroAsksAgain", "0 9\n6\n2\n", {6, 2}, "Q? Q? Q? "},
+        AnswerCase{"NegativeAsksAgain", "-3\n6\n2\n", {6, 2}, "Q? Q? Q? "},
         AnswerCase{"TrailingLettersGoToTheNextQuestion", "4x\n3\n", {4, 3},
                    "Q? Q? \nQ? "},
         AnswerCase{"TooLargeCountsAsLargest", "99999999999\n2\n",
                    {largest, 2}, "Q? Q? "},
         AnswerCase{"TooNegativeAsksAgain", "-99999999999\n1\n1\n", {1, 1},
-                   "Q? \nQ? Q? "},
+                   "Q? Q? Q? "},
         AnswerCase{"EndOfInputFirst", "", {0}, "Q? "},
         AnswerCase{"EndOfInputAtSecond", "5\n", {5, 0}, "Q? Q? "},
         AnswerCase{"EndOfInputAfterNonsense", "abc", {0}, "Q? "},

@@ -112,6 +112,28 @@ protected:
         return eventually([&] { return screen().find(text) != std::string::npos; });
     }
 
+    // The editor in a tmux of its own, answered 5 by 4.
+    void startEditing()
+    {
+        std::ofstream(directory / "tmux.conf")
+            << "set -g default-terminal tmux-256color\n"
+               "set -g escape-time 50\n";
+        ASSERT_TRUE(shell("LANG=C.UTF-8 " +
+                          tmux("new-session -d -s glisk -x 80 -y 25 -c " +
+                               quoted(directory.string()) + " " +
+                               quoted(GLISK_EDITOR_PATH))))
+            << "tmux could not start";
+        ASSERT_TRUE(showsText("Hoe breed")) << screen();
+        sendKeys("-l '5 4'");
+        sendKeys("Enter");
+        ASSERT_TRUE(showsText(credit)) << screen();
+    }
+
+    bool ended()
+    {
+        return eventually([&] { return !shell(tmux("has-session -t glisk")); });
+    }
+
     void sendKeys(const std::string& keys)
     {
         ASSERT_TRUE(shell(tmux("send-keys -t glisk " + keys))) << keys;
@@ -122,18 +144,9 @@ protected:
 
 TEST_F(Tmux, KeysAsTmuxSendsThemMoveSaveOrChangeNothing)
 {
-    std::ofstream(directory / "tmux.conf")
-        << "set -g default-terminal tmux-256color\n"
-           "set -g escape-time 50\n";
-    ASSERT_TRUE(shell("LANG=C.UTF-8 " +
-                      tmux("new-session -d -s glisk -x 80 -y 25 -c " +
-                           quoted(directory.string()) + " " +
-                           quoted(GLISK_EDITOR_PATH))))
-        << "tmux could not start";
-    ASSERT_TRUE(showsText("Hoe breed")) << screen();
-    sendKeys("-l '5 4'");
-    sendKeys("Enter");
-    ASSERT_TRUE(showsText(credit)) << screen();
+    startEditing();
+    if (HasFatalFailure())
+        return;
 
     // Keys that move: Ctrl+Right to column 1, Shift+Down to row 1.
     sendKeys("C-Right");
@@ -148,29 +161,20 @@ TEST_F(Tmux, KeysAsTmuxSendsThemMoveSaveOrChangeNothing)
     sendKeys("Enter");
     ASSERT_TRUE(showsText(savedMessage)) << screen();
     sendKeys("x");
-    EXPECT_TRUE(eventually([&] { return !shell(tmux("has-session -t glisk")); }))
-        << "the editor did not end";
+    EXPECT_TRUE(ended()) << "the editor did not end";
     EXPECT_EQ(contentOf(directory / "level.dat"), levelWithOneBlock);
 }
 
 TEST_F(Tmux, EscapeAloneEndsWithoutSaving)
 {
-    std::ofstream(directory / "tmux.conf")
-        << "set -g default-terminal tmux-256color\n"
-           "set -g escape-time 50\n";
-    ASSERT_TRUE(shell("LANG=C.UTF-8 " +
-                      tmux("new-session -d -s glisk -x 80 -y 25 -c " +
-                           quoted(directory.string()) + " " +
-                           quoted(GLISK_EDITOR_PATH))));
-    ASSERT_TRUE(showsText("Hoe breed")) << screen();
-    sendKeys("-l '5 4'");
-    sendKeys("Enter");
-    ASSERT_TRUE(showsText(credit)) << screen();
+    startEditing();
+    if (HasFatalFailure())
+        return;
     sendKeys("M-a");
     sendKeys("Escape");
     ASSERT_TRUE(showsText("Druk op een willekeurige toets")) << screen();
     sendKeys("x");
-    EXPECT_TRUE(eventually([&] { return !shell(tmux("has-session -t glisk")); }));
+    EXPECT_TRUE(ended()) << "the editor did not end";
     EXPECT_FALSE(std::filesystem::exists(directory / "level.dat"));
 }
 

@@ -339,13 +339,8 @@ bool replaceFileContent(const std::string& name, const std::string& content)
     // A rename would part the other links from the level.
     if (exists && old.st_nlink > 1)
         return rewriteInPlace(target, content);
-    switch (replaceWhole(target, content, exists ? &old : nullptr)) {
-    case Replacement::done:
-        return true;
-    case Replacement::failed:
-        return false;
-    case Replacement::notPossible:
-        break;
-    }
+    const Replacement outcome = replaceWhole(target, content, exists ? &old : nullptr);
+    if (outcome != Replacement::notPossible)
+        return outcome == Replacement::done;
     return exists && rewriteInPlace(target, content);
 }

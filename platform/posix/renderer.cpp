@@ -233,12 +233,39 @@ void putGlyph(Renderer& renderer, unsigned char byte)
         output += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
 }
 
+// Blanks that take the cursor along its row to a cell, where they are
+// fewer bytes than a motion: only over cells that already show a blank on
+// the pen's background, so that nothing a user sees changes. "" for none.
+std::string blanksAcross(const Renderer& renderer, int column, int row)
+{
+    constexpr int fewestBytesOfAMotion = 3;
+    const int from = renderer.cursorColumn;
+    const auto& pen = renderer.pen;
+    if (row != renderer.cursorRow || from < 0 || column <= from ||
+        column - from > fewestBytesOfAMotion || !pen || pen->reverse ||
+        renderer.lineDrawing)
+        return {};
+    for (int at = from; at < column; ++at) {
+        const auto& shown = renderer.shown[row * pictureColumns + at];
+        if (!shown || !isBlank(shown->byte))
+            return {};
+        const Look look = lookFor(renderer.terminfo, *shown);
+        if (look.reverse || look.background != pen->background)
+            return {};
+    }
+    return std::string(static_cast<std::size_t>(column - from), ' ');
+}
+
 void drawCell(Renderer& renderer, int index)
 {
     const int column = index % pictureColumns;
     const int row = index / pictureColumns;
     const ScreenCell& cell = renderer.picture[index];
-    renderer.output += motion(renderer, column, row);
+    std::string move = motion(renderer, column, row);
+    if (std::string blanks = blanksAcross(renderer, column, row);
+        !blanks.empty() && blanks.size() < move.size())
+        move = std::move(blanks);
+    renderer.output += move;
     const Look look = lookToDraw(renderer, cell);
     renderer.output += lookChange(renderer.terminfo, renderer.pen, look);
     renderer.pen = look;

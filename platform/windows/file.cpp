@@ -315,13 +315,8 @@ bool replaceFileContent(const std::string& name, const std::string& content)
     // deletion.
     if (exists && (links > 1 || !mayBeDeleted(target)))
         return rewriteInPlace(target, content);
-    switch (replaceWhole(target, content, exists)) {
-    case Replacement::done:
-        return true;
-    case Replacement::failed:
-        return false;
-    case Replacement::notPossible:
-        break;
-    }
+    const Replacement outcome = replaceWhole(target, content, exists);
+    if (outcome != Replacement::notPossible)
+        return outcome == Replacement::done;
     return exists && rewriteInPlace(target, content);
 }
