@@ -123,16 +123,17 @@ std::string lookChange(const Capabilities& terminfo,
     return change;
 }
 
-// The look to draw a cell in: for a blank, the pen as it is will do when it
-// already shows the same background.
+// The look to draw a cell in: a blank needs only its background, so the
+// pen keeps its foreground and boldness.
 Look lookToDraw(const Renderer& renderer, const ScreenCell& cell)
 {
     const Look wanted = lookFor(renderer.terminfo, cell);
     const auto& pen = renderer.pen;
-    if (isBlank(cell.byte) && pen && !pen->reverse && !wanted.reverse &&
-        pen->background == wanted.background)
-        return *pen;
-    return wanted;
+    if (!isBlank(cell.byte) || !pen || pen->reverse || wanted.reverse)
+        return wanted;
+    Look look = *pen;
+    look.background = wanted.background;
+    return look;
 }
 
 std::string repeated(const char* sequence, int times)
