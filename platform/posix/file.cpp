@@ -339,7 +339,8 @@ bool replaceFileContent(const std::string& name, const std::string& content)
     // A rename would part the other links from the level.
     if (exists && old.st_nlink > 1)
         return rewriteInPlace(target, content);
-    const Replacement outcome = replaceWhole(target, content, exists ? &old : nullptr);
+    const Replacement outcome =
+        replaceWhole(target, content, exists ? &old : nullptr);
     if (outcome != Replacement::notPossible)
         return outcome == Replacement::done;
     return exists && rewriteInPlace(target, content);

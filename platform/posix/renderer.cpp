@@ -451,6 +451,13 @@ void renderPicture(Renderer& renderer)
     }
 }
 
+void renderCursorMove(Renderer& renderer, int column, int row)
+{
+    renderer.output += motion(renderer, column, row);
+    renderer.cursorColumn = column;
+    renderer.cursorRow = row;
+}
+
 void renderPlainLook(Renderer& renderer)
 {
     if (renderer.lineDrawing)

@@ -103,6 +103,8 @@ void addCapability(Renderer& renderer, const char* capability);
 // Appends the bytes that make the terminal show the picture, as far as it
 // fits on the terminal.
 void renderPicture(Renderer& renderer);
+// Appends the shortest bytes that take the terminal's cursor to a cell.
+void renderCursorMove(Renderer& renderer, int column, int row);
 // Appends the bytes that set the terminal's colours back to its own.
 void renderPlainLook(Renderer& renderer);
 // After the terminal was used by others: it is cleared and drawn whole next.

@@ -197,10 +197,7 @@ void giveTerminalBack()
     renderPlainLook(renderer);
     if (session.cursorHidden)
         addCapability(renderer, renderer.terminfo.showCursor);
-    if (const char* place = renderer.terminfo.cursorAddress)
-        addCapability(renderer, tparm(const_cast<char*>(place),
-                                      renderer.terminalRows - 1, 0, 0, 0, 0, 0,
-                                      0, 0, 0));
+    renderCursorMove(renderer, 0, renderer.terminalRows - 1);
     addCapability(renderer, renderer.terminfo.keypadOff);
     addCapability(renderer, renderer.terminfo.leaveFullScreen);
     sendOutput();
@@ -244,7 +241,8 @@ void suspend()
     raiseWithDefaultAction(SIGTSTP);
     catchSignal(SIGTSTP, noteSignal);
     takeTerminal();
-    repaintAll();
+    renderPicture(renderer);
+    sendOutput();
 }
 
 void actOnSignals()
